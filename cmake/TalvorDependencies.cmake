@@ -1,0 +1,23 @@
+# Locates the third-party pieces: zlib and libpng (native packages, or the
+# cross-built copies under build-deps/ for Win64), libsndfile for the tools,
+# GoogleTest and Google Benchmark for tests and benchmarks, and the VST3 SDK
+# folder shipped by Debian's juce-modules-source-data.
+find_package(PNG REQUIRED)
+find_package(ZLIB REQUIRED)
+
+set(TALVOR_VST3_SDK_DIR "/usr/share/juce/modules/juce_audio_processors/format_types/VST3_SDK"
+    CACHE PATH "VST3 SDK folder (interfaces, base, public.sdk)")
+
+if(TALVOR_BUILD_TESTS)
+  find_package(GTest QUIET)
+  if(NOT GTest_FOUND)
+    # Debian's googletest package ships the sources; build them for this toolchain.
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    add_library(GTest::gtest ALIAS gtest)
+    add_library(GTest::gtest_main ALIAS gtest_main)
+    add_library(GTest::gmock ALIAS gmock)
+  endif()
+  include(GoogleTest)
+endif()

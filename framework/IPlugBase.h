@@ -1,0 +1,275 @@
+#pragma once
+// The base of every plug-in instance, whatever plug-in standard hosts it:
+// identity, parameters, presets, channel configuration and buffers, sample
+// rate and block size, the attached editor, the host code and the one lock.
+//
+// Three parties meet here: the plug-in class overrides the processing and
+// notification hooks, each binding implements the operations that reach its
+// host, and the editor calls in when the user moves a control.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "framework/ParamDef.h"
+#include "framework/StateChunk.h"
+
+class IGraphics;
+
+// Plug-in standard codes, as `PluginApi` reports them.
+enum PluginApiCode : int32_t
+{
+  kApiVST2 = 0,
+  kApiVST3 = 1,
+  kApiOffline = 2,  // the renderer, the snapshot tool and the tests
+};
+
+struct ChannelPair
+{
+  int32_t inputs = 0;
+  int32_t outputs = 0;
+};
+
+struct IMidiMsg
+{
+  int32_t offset = 0;
+  uint8_t status = 0, data1 = 0, data2 = 0;
+};
+
+struct ISysEx
+{
+  int32_t offset = 0;
+  int32_t size = 0;
+  const uint8_t* data = nullptr;
+};
+
+struct TimeInfo
+{
+  double tempo = 0.0;
+  double samplePos = 0.0;
+  double ppqPos = 0.0;
+  double lastBar = 0.0;
+  double cycleStart = 0.0;
+  double cycleEnd = 0.0;
+  int32_t numerator = 0;
+  int32_t denominator = 0;
+  bool transportIsRunning = false;
+  bool transportLoopEnabled = false;
+};
+
+struct PresetSlot
+{
+  bool used = false;
+  char name[256] = "empty";
+  StateChunk state;
+};
+
+struct InputChannel
+{
+  bool connected = false;
+  double** sourceSlot = nullptr;  // this channel's entry of inputPointers
+  std::vector<double> scratch;
+  std::string label;
+};
+
+struct OutputChannel
+{
+  bool connected = false;
+  double** destinationSlot = nullptr;  // this channel's entry of outputPointers
+  float* floatDestination = nullptr;   // host array for the 32-bit paths
+  std::vector<double> scratch;
+  std::string label;
+};
+
+// Fixed delay used by PassThrough when the plug-in reports a latency.
+struct BypassDelayLine
+{
+  std::vector<double> buffer;  // one run of `delay` samples per input channel
+  int32_t writePos = 0;
+  int32_t nInputs = 0;
+  int32_t nOutputs = 0;
+  int32_t delay = 0;
+};
+
+class IPlugBase
+{
+public:
+  IPlugBase(int nParams, const char* channelIOStr, int nPresets, const char* effectName,
+            const char* productName, const char* makerName, int32_t version, int32_t uniqueId,
+            int32_t makerId, int32_t api);
+  virtual ~IPlugBase();
+  IPlugBase(const IPlugBase&) = delete;
+  IPlugBase& operator=(const IPlugBase&) = delete;
+
+  // ---- Virtual operations, in declaration order --------------------------------
+  virtual void OnReset();
+  virtual void ParamChanged(int paramIdx);
+  virtual void ProcessBlock(double** inputs, double** outputs, int nFrames);
+  virtual void EditorOpened() {}
+  virtual void EditorClosed() {}
+  virtual void ActivationChanged(bool active);
+  virtual void MidiIn(const IMidiMsg& msg) { MidiOut(msg); }
+  virtual void SysExIn(const ISysEx&) {}
+  virtual bool NoteNameFor(int noteNumber, char* outText);  // out holds >= 64 bytes
+  virtual bool SaveState(StateChunk& chunk) { return SerializeParams(chunk); }
+  virtual int LoadState(const StateChunk& chunk, int startPos) { return UnserializeParams(chunk, startPos); }
+  virtual void WindowResized() {}
+  virtual void HostIdentified() {}
+  virtual void ShowHostParamMenu(int /*paramIdx*/, int /*x*/, int /*y*/) {}
+  virtual void SetParamFromEditor(int paramIdx, double normalizedValue);
+  virtual void BeginParamGesture(int paramIdx) = 0;
+  virtual void SendParamToHost(int paramIdx, double normalizedValue) = 0;
+  virtual void EndParamGesture(int paramIdx) = 0;
+  virtual void SendProgramChangeToHost() = 0;
+  virtual bool IsOfflineRender() { return false; }
+  virtual int32_t SamplePosition() = 0;
+  virtual double Tempo() = 0;
+  virtual void TimeSignature(int* numerator, int* denominator) = 0;
+  virtual void TransportInfo(TimeInfo* info) = 0;
+  virtual int32_t HostId() { return hostKind; }
+  virtual int32_t PluginApi() { return api; }
+  virtual void ResizeEditor(int width, int height) = 0;
+  virtual void HostSpecificSetup() {}
+  virtual void AttachEditor(IGraphics* editor);
+  virtual void ChangeLatency(int samples);
+  virtual bool MidiOut(const IMidiMsg& msg) = 0;
+  virtual bool SysExOut(const ISysEx&) { return false; }
+  virtual void RefreshParamControls();
+  virtual void PresetsChanged() {}
+  virtual void ChangeBlockSize(int nFrames);
+
+  // ---- Lock ------------------------------------------------------------------------
+  // The instance's one re-entrant lock. Bindings hold it around every host call
+  // that touches parameters, state or audio.
+  void Lock() { mutex.lock(); }
+  void Unlock() { mutex.unlock(); }
+  std::recursive_mutex& Mutex() { return mutex; }
+
+  // ---- Accessors -------------------------------------------------------------------
+  int ParamCount() const { return (int)params.size(); }
+  ParamDef* ParamAt(int idx);
+  const ParamDef* ParamAt(int idx) const;
+  int PresetCount() const { return (int)presets.size(); }
+  int CurrentPresetIndex() const { return currentPresetIndex; }
+  const char* PresetName(int idx) const;  // "" outside the slots
+  PresetSlot* PresetAt(int idx);          // null outside the slots
+  const char* EffectName() const { return effectName; }
+  const char* ProductName() const { return productName; }
+  const char* MakerName() const { return makerName; }
+  int32_t UniqueId() const { return uniqueId; }
+  int32_t MakerId() const { return makerId; }
+  int32_t Version() const { return version; }
+  int32_t DecimalVersion() const;  // major * 10000 + minor * 100 + third
+  int32_t HostVersion() const { return hostVersion; }
+  int NInChannels() const { return (int)inputChannels.size(); }
+  int NOutChannels() const { return (int)outputChannels.size(); }
+  bool IsInChannelConnected(int idx) const;
+  bool IsOutChannelConnected(int idx) const;
+  const std::vector<ChannelPair>& ChannelPairs() const { return channelPairs; }
+  double SampleRate() const { return sampleRate; }
+  void SetSampleRate(double hz) { sampleRate = hz; }
+  int BlockSize() const { return blockSize; }
+  int Latency() const { return latency; }
+  int TailSize() const { return tailSize; }
+  bool IsBypassed() const { return isBypassed; }
+  void SetBypassed(bool b) { isBypassed = b; }
+  bool DoesStateChunks() const { return doesStateChunks; }
+  bool IsInstrument() const { return isInstrument; }
+  bool DoesMidi() const { return doesMidi; }
+  IGraphics* Editor() { return editor; }
+  std::vector<std::string>& InputBusLabels() { return inputBusLabels; }
+  std::vector<std::string>& OutputBusLabels() { return outputBusLabels; }
+  const std::string& InChannelLabel(int idx) const;   // "" outside the channels
+  const std::string& OutChannelLabel(int idx) const;  // "" outside the channels
+
+  // ---- Channel configuration and buffers ------------------------------------------
+  bool LegalIO(int nIn, int nOut) const;
+  void ConnectInputs(int first, int count, bool connected);
+  void ConnectOutputs(int first, int count, bool connected);
+  void RestrictToStereo();
+  void AttachInputs(int first, int count, double** hostArrays, int nFrames);
+  void AttachInputs(int first, int count, float** hostArrays, int nFrames);
+  void AttachOutputs(int first, int count, double** hostArrays);
+  void AttachOutputs(int first, int count, float** hostArrays);
+  void RunProcess(int nFrames);
+  void RunProcessAccumulating(int nFrames);
+  void PassThrough(int nFrames);
+  void ClearScratch();
+  void CreateBypassDelayLine(int nInputs, int nOutputs, int delay);
+  BypassDelayLine* GetBypassDelayLine() { return bypassDelay.get(); }
+
+  // Largest block the channel scratch buffers can serve. The bindings split any
+  // longer host block into pieces of at most this many frames, so a host that
+  // passes more than it announced is still served without allocating.
+  int MaxChunkFrames() const { return scratchFrames; }
+
+  // ---- Parameter paths ------------------------------------------------------------
+  void NotifyAllParamsChanged();
+
+  // ---- State and presets ------------------------------------------------------------
+  bool SerializeParams(StateChunk& chunk);
+  int UnserializeParams(const StateChunk& chunk, int startPos);
+  bool SerializePresets(StateChunk& chunk);
+  int UnserializePresets(const StateChunk& chunk, int startPos);
+  void ModifyCurrentPreset(const char* name = nullptr);
+  bool RecallPreset(int idx);
+  void FillDefaultPresets(const char* name, int count);
+  void EnsureDefaultPresets() { FillDefaultPresets("Empty", PresetCount()); }
+  static void WriteVersionHeader(StateChunk& chunk);
+  static int32_t ReadVersionHeader(const StateChunk& chunk, int* pos);
+
+  // ---- Host identification -----------------------------------------------------------
+  void IdentifyHost(const char* name, int32_t version);
+
+protected:
+  int32_t hostKind = -1;
+  int32_t hostVersion = 0;
+  int32_t latency = 0;
+
+private:
+  void ResizeScratch(int nFrames);
+
+  std::vector<ChannelPair> channelPairs;
+  std::recursive_mutex mutex;
+  char effectName[128] = {};
+  char productName[128] = {};
+  char makerName[128] = {};
+  int32_t uniqueId = 0;
+  int32_t makerId = 0;
+  int32_t version = 0;
+  int32_t api = 0;
+  bool doesStateChunks = false;
+  bool isInstrument = false;
+  bool doesMidi = false;
+  bool isBypassed = false;
+  int32_t currentPresetIndex = 0;
+  double sampleRate = 44100.0;
+  int32_t blockSize = 0;
+  int32_t tailSize = 0;
+  int32_t scratchFrames = 0;
+  std::unique_ptr<BypassDelayLine> bypassDelay;
+  IGraphics* editor = nullptr;  // owned once attached
+  std::vector<std::unique_ptr<ParamDef>> params;
+  std::vector<std::unique_ptr<PresetSlot>> presets;
+  std::vector<double*> inputPointers;
+  std::vector<double*> outputPointers;
+  std::vector<InputChannel> inputChannels;
+  std::vector<OutputChannel> outputChannels;
+  std::vector<std::string> inputBusLabels;
+  std::vector<std::string> outputBusLabels;
+};
+
+// Scoped hold of an instance's lock.
+class IPlugLockGuard
+{
+public:
+  explicit IPlugLockGuard(IPlugBase* plug) : plug(plug) { if (plug) plug->Lock(); }
+  ~IPlugLockGuard() { if (plug) plug->Unlock(); }
+  IPlugLockGuard(const IPlugLockGuard&) = delete;
+  IPlugLockGuard& operator=(const IPlugLockGuard&) = delete;
+
+private:
+  IPlugBase* plug;
+};
