@@ -83,8 +83,13 @@ public:
   LICE_IBitmap* DrawBitmap() { return drawBitmap; }
   const IRect& DrawRect() const { return drawRect; }
 
+  // Parameter of the edit gesture begun by a press and not yet ended, or -1.
+  int OpenGestureParam() const { return gestureParam; }
+
 protected:
   int HitTest(int x, int y);
+  void BeginGesture(int paramIdx);  // ends any open gesture first
+  void EndOpenGesture();
 
   std::vector<IControl*> controls;
   IPlugBase* plug;
@@ -99,6 +104,7 @@ protected:
   bool strictDrawing = true;
   bool tooltipsEnabled = false;
   IControl* keyCatcher = nullptr;
+  int gestureParam = -1;
 };
 
 // Creates the editor for this platform: the Windows window host on Windows, a

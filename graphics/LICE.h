@@ -2,7 +2,10 @@
 // The editor's pixel layer: bitmaps of 32-bit 0xAARRGGBB pixels (straight alpha,
 // rows top-down), PNG decoding, the module-wide image cache, strips and blits.
 
+#include <cstddef>
 #include <cstdint>
+#include <mutex>
+#include <vector>
 
 class LICE_IBitmap
 {
@@ -72,4 +75,78 @@ enum BlitMode : int
   BlitAdd = 1,
   BlitDodge = 2,
   BlitUseSourceAlpha = 0x10000,
+};
+
+// The editor's draw bitmap. On Windows a GDI DIB section selected into its own
+// memory device context (so painting is one BitBlt); elsewhere plain memory with
+// the same sizing rules: the allocated width is a multiple of 4 and is the row
+// span, and a resize that fits the allocation reuses it.
+class LICE_SysBitmap : public LICE_IBitmap
+{
+public:
+  LICE_SysBitmap(int w = 0, int h = 0);
+  ~LICE_SysBitmap() override;
+  LICE_SysBitmap(const LICE_SysBitmap&) = delete;
+  LICE_SysBitmap& operator=(const LICE_SysBitmap&) = delete;
+
+  uint32_t* getBits() override { return bits; }
+  int getWidth() override { return width; }
+  int getHeight() override { return height; }
+  int getRowSpan() override { return allocWidth; }
+  bool resize(int w, int h) override;
+  void* getDC() override;  // the HDC on Windows, null elsewhere
+
+  int AllocatedWidth() const { return allocWidth; }
+  int AllocatedHeight() const { return allocHeight; }
+
+private:
+  int width = 0, height = 0;
+  void* dc = nullptr;        // Windows: memory HDC. Elsewhere: non-null marker once constructed.
+  uint32_t* bits = nullptr;
+  int allocWidth = 0, allocHeight = 0;
+  void* dib = nullptr;       // Windows: HBITMAP. Elsewhere: the owned pixel block.
+  void* oldObject = nullptr; // Windows: object selected before the DIB section.
+};
+
+// Decodes PNG bytes held in memory into 0xAARRGGBB pixels. With a target, decodes
+// into it (and returns it); otherwise returns a new bitmap the caller owns.
+// Any failure returns null; a new bitmap is then freed, a target is left as is.
+LICE_MemBitmap* DecodePng(const unsigned char* data, size_t length, LICE_MemBitmap* target);
+
+// Copies or blends the source rectangle [srcL, srcR) x [srcT, srcB) of `src`
+// onto `dest` at (dstX, dstY). `mode` is one of BlitCopy / BlitAdd / BlitDodge,
+// optionally or-ed with BlitUseSourceAlpha. Everything is clipped to both bitmaps.
+void Blit(LICE_IBitmap* dest, LICE_IBitmap* src, int dstX, int dstY, int srcL, int srcT,
+          int srcR, int srcB, float weight, int mode);
+
+// Blends one source pixel (straight alpha) over a destination pixel.
+void PixelCombineSourceAlpha(int b, int g, int r, int a, uint32_t* dest);
+
+// Process-wide list of decoded images by resource id. Entries are only appended;
+// the bitmaps live until static destruction. Thread-safe.
+class BitmapCache
+{
+public:
+  static BitmapCache& Instance();
+
+  // The first cached bitmap for the id, or null.
+  LICE_IBitmap* Find(int resourceId);
+  // Takes ownership of the bitmap. Null bitmaps are not stored, so a failed
+  // load is retried later without growing the list.
+  void Append(int resourceId, LICE_IBitmap* bitmap);
+  int Count();
+
+  ~BitmapCache();
+  BitmapCache(const BitmapCache&) = delete;
+  BitmapCache& operator=(const BitmapCache&) = delete;
+
+private:
+  BitmapCache() = default;
+  struct Entry
+  {
+    int resourceId;
+    LICE_IBitmap* bitmap;
+  };
+  std::mutex lock;
+  std::vector<Entry> entries;
 };
