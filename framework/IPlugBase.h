@@ -203,7 +203,35 @@ public:
   // Largest block the channel scratch buffers can serve. The bindings split any
   // longer host block into pieces of at most this many frames, so a host that
   // passes more than it announced is still served without allocating.
+  // RunProcess, RunProcessAccumulating and PassThrough never touch more than
+  // this many frames; longer blocks must go through the host-block helpers.
   int MaxChunkFrames() const { return scratchFrames; }
+
+  // Scratch buffers never hold fewer frames than this, so a host that never
+  // announced a block size is still served.
+  static constexpr int kMinScratchFrames = 1024;
+  // ChangeBlockSize caps what a host announces at this many frames.
+  static constexpr int kMaxBlockSize = 1 << 16;
+  // ChangeLatency and CreateBypassDelayLine cap delays at this many samples.
+  static constexpr int kMaxLatency = 1 << 20;
+
+  // ---- Host-block helpers (called by the bindings, lock held, audio thread) -------
+  // Process one host block of `nFrames` frames. `in` holds `nIn` host channel
+  // arrays and `out` holds `nOut`; the connected input (output) channels take
+  // them in order, as AttachInputs/AttachOutputs do from channel 0. The block is
+  // processed in successive pieces of at most MaxChunkFrames() frames, with the
+  // host pointers advanced for every piece, so any block length is served.
+  // A null `in`/`out`, a missing entry (index >= nIn/nOut) or a null entry is
+  // safe: a missing input reads silence, a missing output is discarded.
+  // The 32-bit form replaces the host's output samples, or adds to them when
+  // `accumulate` is set. Nothing is allocated. The caller sets up the channel
+  // connections before.
+  void ProcessHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames, bool accumulate);
+  void ProcessHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames);
+  // The same walk with PassThrough instead of processing (bypass): a copy, or
+  // the bypass delay line when a latency is set.
+  void PassThroughHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames);
+  void PassThroughHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames);
 
   // ---- Parameter paths ------------------------------------------------------------
   void NotifyAllParamsChanged();
@@ -230,6 +258,11 @@ protected:
 
 private:
   void ResizeScratch(int nFrames);
+  void WriteFloatOutputs(int nFrames, bool accumulate);
+  void RunBypassDelay(int nFrames);
+  enum class HostBlockMode { Replace, Accumulate, PassThrough };
+  void RunHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames, HostBlockMode mode);
+  void RunHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames, bool passThrough);
 
   std::vector<ChannelPair> channelPairs;
   std::recursive_mutex mutex;
@@ -259,6 +292,10 @@ private:
   std::vector<OutputChannel> outputChannels;
   std::vector<std::string> inputBusLabels;
   std::vector<std::string> outputBusLabels;
+  // Per-piece host pointers of the host-block helpers, sized once at construction
+  // so that processing allocates nothing.
+  std::vector<float*> pieceIn32, pieceOut32;
+  std::vector<double*> pieceIn64, pieceOut64;
 };
 
 // Scoped hold of an instance's lock.

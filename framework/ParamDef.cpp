@@ -1,0 +1,157 @@
+#include "framework/ParamDef.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace
+{
+void CopyText(char* dest, const char* src)
+{
+  if (!src) src = "";
+  std::snprintf(dest, ParamDef::kTextSize, "%s", src);
+}
+
+// Truncation toward zero that stays defined for NaN and for values beyond int32.
+int32_t TruncateToInt32(double v)
+{
+  if (std::isnan(v)) return 0;
+  if (v >= 2147483647.0) return INT32_MAX;
+  if (v <= -2147483648.0) return INT32_MIN;
+  return (int32_t)v;
+}
+}  // namespace
+
+void ParamDef::InitContinuous(const char* nameText, double defaultVal, double minVal,
+                              double maxVal, double stepVal, double shapeVal)
+{
+  if (kind == ParamKindNone) kind = ParamKindDouble;
+  CopyText(name, nameText);
+  label[0] = '\0';
+  group[0] = '\0';
+  minValue = minVal;
+  value = defaultVal;
+  step = stepVal;
+  defaultValue = defaultVal;
+  maxValue = std::fmax(maxVal, minVal + stepVal);
+
+  displayPrecision = 0;
+  for (double s = stepVal; s != std::floor(s) && displayPrecision < 6; s *= 10.0)
+    ++displayPrecision;
+
+  if (shapeVal != 0.0) shape = shapeVal;
+}
+
+void ParamDef::InitInteger(const char* nameText, double defaultVal, double minVal, double maxVal)
+{
+  if (kind == ParamKindNone) kind = ParamKindInt;
+  InitContinuous(nameText, defaultVal, minVal, maxVal, 1.0, 1.0);
+}
+
+void ParamDef::SetShape(double shapeVal)
+{
+  if (shapeVal != 0.0) shape = shapeVal;
+}
+
+void ParamDef::SetDisplayText(int32_t v, const char* text)
+{
+  DisplayTextEntry entry;
+  entry.value = v;
+  CopyText(entry.text, text);
+  displayTexts.push_back(entry);
+}
+
+void ParamDef::SetLabel(const char* text) { CopyText(label, text); }
+
+void ParamDef::SetGroup(const char* text) { CopyText(group, text); }
+
+void ParamDef::SetClamped(double v)
+{
+  // A NaN (from a damaged state, say) must not become the value: the plug-in
+  // indexes tables with it. The default is the one value known to be meant.
+  if (std::isnan(v)) v = defaultValue;
+  if (std::isnan(v)) v = minValue;
+  if (v > maxValue) v = maxValue;
+  if (v < minValue) v = minValue;
+  value = v;
+}
+
+double ParamDef::FromNormalized(double x) const
+{
+  return minValue + std::pow(x, shape) * (maxValue - minValue);
+}
+
+double ParamDef::ToNormalized(double v) const
+{
+  const double range = maxValue - minValue;
+  if (std::isnan(v) || !(range > 0.0)) return 0.0;
+  if (v > maxValue) v = maxValue;
+  if (v < minValue) v = minValue;
+  const double x = std::pow((v - minValue) / range, 1.0 / shape);
+  // Hosts must only ever see positions inside [0, 1].
+  if (!(x >= 0.0)) return 0.0;
+  return x > 1.0 ? 1.0 : x;
+}
+
+void ParamDef::SetFromNormalized(double x)
+{
+  if (std::isnan(x)) return;
+  if (x < 0.0) x = 0.0;
+  if (x > 1.0) x = 1.0;
+  double v = FromNormalized(x);
+  // Stepped kinds snap to a multiple of the step counted from zero.
+  if (kind != ParamKindDouble && step > 0.0) v = std::floor(v / step + 0.5) * step;
+  value = v < maxValue ? v : maxValue;
+}
+
+int ParamDef::IntValue() const { return TruncateToInt32(value); }
+
+void ParamDef::FormatForHost(double v, bool isNormalized, char* out, bool useDisplayTexts) const
+{
+  if (!out) return;
+  if (isNormalized) v = FromNormalized(v);
+
+  if (useDisplayTexts)
+  {
+    const char* text = DisplayTextFor(TruncateToInt32(v));
+    if (text[0])
+    {
+      std::snprintf(out, kFormatBufferSize, "%s", text);
+      return;
+    }
+  }
+
+  // Subtracting from +0 instead of negating keeps a zero from showing as "-0".
+  if (negateDisplay) v = 0.0 - v;
+
+  if (displayPrecision == 0)
+    std::snprintf(out, kFormatBufferSize, "%d", (int)TruncateToInt32(v));
+  else
+    std::snprintf(out, kFormatBufferSize, "%.*f", (int)displayPrecision, v);
+}
+
+const char* ParamDef::DisplayTextFor(int32_t v) const
+{
+  for (const DisplayTextEntry& entry : displayTexts)
+    if (entry.value == v) return entry.text;
+  return "";
+}
+
+bool ParamDef::ValueFromDisplayText(const char* text, int32_t* outValue) const
+{
+  if (!text) return false;
+  for (const DisplayTextEntry& entry : displayTexts)
+  {
+    if (std::strcmp(entry.text, text) == 0)
+    {
+      if (outValue) *outValue = entry.value;
+      return true;
+    }
+  }
+  return false;
+}
+
+const char* ParamDef::LabelForHost() const
+{
+  return DisplayTextFor(IntValue())[0] ? "" : label;
+}
