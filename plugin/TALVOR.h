@@ -37,6 +37,42 @@ constexpr int32_t kTalvorVersion = 0x00020000;
 constexpr int32_t kTalvorUniqueId = 0x546C7631;  // 'Tlv1'
 constexpr int32_t kTalvorMakerId = 0x536D6C62;   // 'Smlb'
 
+// What the parameters ask for; the per-block preparation glides toward these.
+struct TalvorTargets
+{
+  double lowGainDb = 0.0;
+  double lowFreq = 0.0;
+  double midGainDb = 0.0;
+  double midBandwidth = 0.0;
+  double midFreq = 0.0;
+  double highGainDb = 0.0;
+  double highFreq = 0.0;
+  double inputDb = 0.0;
+  double outputDb = 0.0;
+  double hpFreq = 0.0;
+  double hpQ = 0.0;
+};
+
+struct TalvorSmoothers
+{
+  OnePoleSmoother hpFreq, hpQ;
+  OnePoleSmoother lowGain, lowFreq;
+  OnePoleSmoother midGain, midFreq;
+  OnePoleSmoother highGain, highFreq;
+  OnePoleSmoother inputGain, outputGain;
+  OnePoleSmoother midBandwidth;  // never given coefficients: passes its input through
+};
+
+// The filter sections of one channel.
+struct TalvorChannelSections
+{
+  BiquadSection highpass;
+  BiquadSection lowShelf;
+  BiquadSection highShelf;
+  ParametricSection mid;
+  MatchedLowpass lowpass;
+};
+
 class TALVOR : public TalvorBindingBase
 {
 public:
@@ -46,8 +82,27 @@ public:
   void ParamChanged(int paramIdx) override;
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
 
-  // Smoothed values and targets, exposed for tests.
-  // (filled in by the equaliser implementation)
+  // The input waveshaper: a gain of 1.2 for small signals, softly limiting
+  // and slightly asymmetric for large ones.
+  static double Saturate(double x);
+
+  // Working state, read-only, for tests and diagnostics.
+  const TalvorTargets& Targets() const { return targets; }
+  const TalvorSmoothers& Smoothers() const { return smoothers; }
+  const TalvorChannelSections& Sections(int channel) const { return sections[channel == 1 ? 1 : 0]; }
+  // The sample rate the last block was designed for.
+  double DesignSampleRate() const { return designRate; }
+
+private:
+  void PrepareBlock();
+  void RecoverFromNonFinite();
+  int Position(int paramIdx, int last) const;
+  double GainDb(int paramIdx) const;
+
+  TalvorTargets targets;
+  TalvorSmoothers smoothers;
+  TalvorChannelSections sections[2];
+  double designRate = 44100.0;
 };
 
 // Builds the editor with its twelve controls (defined with the editor layout).

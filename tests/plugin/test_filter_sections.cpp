@@ -1,0 +1,211 @@
+// The filter sections against their analytic responses, evaluated from the
+// designed coefficients on the unit circle.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <complex>
+
+#include "plugin/FilterSections.h"
+
+namespace
+{
+using cd = std::complex<double>;
+const double kPi = 3.14159265358979323846;
+
+template <class S>
+cd Response(const S& s, double w)  // w in radians per sample
+{
+  const cd z1 = std::polar(1.0, -w);
+  const cd z2 = z1 * z1;
+  return ((double)s.b0 + (double)s.b1 * z1 + (double)s.b2 * z2) / (1.0 + (double)s.a1 * z1 + (double)s.a2 * z2);
+}
+
+template <class S>
+double Db(const S& s, double w)
+{
+  return 20.0 * std::log10(std::abs(Response(s, w)));
+}
+
+template <class S>
+bool Stable(const S& s)
+{
+  return std::fabs((double)s.a2) < 1.0 && std::fabs((double)s.a1) < 1.0 + (double)s.a2;
+}
+
+BiquadSection Designed(BiquadType t, double fc, double q, double gainDb)
+{
+  BiquadSection s;
+  s.design(t, fc, q, gainDb);
+  return s;
+}
+
+double AnalogLowpassGain(double w, double w0, double q)
+{
+  const double r = w / w0;
+  return 1.0 / std::sqrt((1.0 - r * r) * (1.0 - r * r) + (r / q) * (r / q));
+}
+}  // namespace
+
+TEST(BiquadSection, ShelvesReachTheirGainAtDcAndNyquist)
+{
+  for (double g : {-12.15, -3.0, 0.7, 6.0, 12.75})
+    for (double fc : {0.0002, 0.01, 0.2, 0.43})
+    {
+      const BiquadSection low = Designed(LowShelf, fc, 0.13, g);
+      const BiquadSection high = Designed(HighShelf, fc, 0.13, g);
+      EXPECT_NEAR(Db(low, 0.0), g, 1e-6) << g << " " << fc;
+      EXPECT_NEAR(Db(low, kPi), 0.0, 1e-6) << g << " " << fc;
+      EXPECT_NEAR(Db(high, 0.0), 0.0, 1e-6) << g << " " << fc;
+      EXPECT_NEAR(Db(high, kPi), g, 1e-6) << g << " " << fc;
+      EXPECT_TRUE(Stable(low) && Stable(high));
+    }
+}
+
+TEST(BiquadSection, CutIsTheExactInverseOfBoost)
+{
+  for (BiquadType t : {LowShelf, HighShelf, Peak})
+  {
+    const BiquadSection boost = Designed(t, 0.004, 0.13, 12.15);
+    const BiquadSection cut = Designed(t, 0.004, 0.13, -12.15);
+    for (double w = 0.0; w <= kPi; w += kPi / 97.0)
+      EXPECT_NEAR(std::abs(Response(boost, w) * Response(cut, w) - 1.0), 0.0, 1e-9) << t << " " << w;
+  }
+}
+
+TEST(BiquadSection, ZeroGainIsFlatAndOtherTypesBehave)
+{
+  for (BiquadType t : {LowShelf, HighShelf, Peak})
+  {
+    const BiquadSection s = Designed(t, 0.05, 0.13, 0.0);
+    EXPECT_EQ(s.b1, s.a1);
+    EXPECT_EQ(s.b2, s.a2);
+    EXPECT_NEAR(s.b0, 1.0, 1e-15);
+  }
+  const BiquadSection hp = Designed(Highpass, 0.1, 0.707, 0.0);
+  EXPECT_NEAR(std::abs(Response(hp, 0.0)), 0.0, 1e-12);
+  EXPECT_NEAR(std::abs(Response(hp, kPi)), 1.0, 1e-12);
+  EXPECT_NEAR(Db(hp, 2 * kPi * 0.1), 20 * std::log10(0.707), 1e-9);  // gain q at the corner
+  const BiquadSection lp = Designed(Lowpass, 0.1, 0.707, 0.0);
+  EXPECT_NEAR(std::abs(Response(lp, 0.0)), 1.0, 1e-12);
+  EXPECT_NEAR(std::abs(Response(lp, kPi)), 0.0, 1e-12);
+  EXPECT_NEAR(std::abs(Response(Designed(Bandpass, 0.1, 2.0, 0.0), 2 * kPi * 0.1)), 1.0, 1e-12);
+  EXPECT_NEAR(std::abs(Response(Designed(Notch, 0.1, 2.0, 0.0), 2 * kPi * 0.1)), 0.0, 1e-9);
+  EXPECT_NEAR(Db(Designed(Peak, 0.1, 2.0, 7.0), 2 * kPi * 0.1), 7.0, 1e-9);
+}
+
+TEST(BiquadSection, DesignKeepsStateAndUnknownTypeKeepsCoefficients)
+{
+  BiquadSection s = Designed(LowShelf, 0.01, 0.13, 6.0);
+  s.process(1.0);
+  s.process(0.5);
+  const double z1 = s.z1, z2 = s.z2, b0 = s.b0, a1 = s.a1;
+  s.design(HighShelf, 0.2, 0.13, -3.0);
+  EXPECT_EQ(s.z1, z1);
+  EXPECT_EQ(s.z2, z2);
+  s = Designed(LowShelf, 0.01, 0.13, 6.0);
+  s.design((BiquadType)9, 0.3, 1.0, 1.0);
+  EXPECT_EQ(s.b0, b0);
+  EXPECT_EQ(s.a1, a1);
+}
+
+TEST(BiquadSection, CornerAtOrAboveNyquistStaysStable)
+{
+  // A 19 kHz shelf at a 32 kHz rate, or any corner past Nyquist.
+  for (double fc : {0.49, 0.5, 0.59375, 0.9, 3.0})
+    for (BiquadType t : {Highpass, LowShelf, HighShelf})
+      EXPECT_TRUE(Stable(Designed(t, fc, 0.13, 12.0))) << fc << " " << t;
+}
+
+TEST(ParametricSection, ZeroGainIsExactlyTransparent)
+{
+  ParametricSection p;
+  p.fs = 48000.0;
+  p.design(0.0, 1000.0, 0.18);
+  EXPECT_EQ(p.b0, 1.0);
+  EXPECT_EQ(p.b1, 0.0);
+  EXPECT_EQ(p.b2, 0.0);
+  EXPECT_EQ(p.a1, 0.0);
+  EXPECT_EQ(p.a2, 0.0);
+}
+
+TEST(ParametricSection, UnityAtDcPeakAtCentreMatchedGainAtNyquist)
+{
+  for (double fs : {44100.0, 96000.0})
+    for (double g : {-12.1, 2.3, 12.4})
+      for (double f : {394.0, 5010.0})
+        for (double w : {0.18, 0.55})
+        {
+          ParametricSection p;
+          p.fs = fs;
+          p.design(g, f, w);
+          ASSERT_TRUE(Stable(p));
+          const double w0 = 2 * kPi * f / fs;
+          EXPECT_NEAR(Db(p, 0.0), 0.0, 1e-9);
+          EXPECT_NEAR(Db(p, w0), g, 1e-6);
+          // Nyquist gain of the analog prototype the design is matched to.
+          const double G = std::pow(10.0, g / 20), GB = std::pow(10.0, g / std::sqrt(2.0) / 20);
+          const double F = std::fabs(G * G - GB * GB), F00 = std::fabs(GB * GB - 1);
+          const double dw = w0 / (w * 1.588308819), d = (w0 * w0 - kPi * kPi) * (w0 * w0 - kPi * kPi);
+          const double e = F00 * kPi * kPi * dw * dw / F;
+          EXPECT_NEAR(std::abs(Response(p, kPi)), std::sqrt((d + G * G * e) / (d + e)), 1e-9);
+        }
+}
+
+TEST(ParametricSection, CentreAboveNyquistStaysFiniteAndStable)
+{
+  ParametricSection p;
+  p.fs = 8000.0;
+  for (double g : {-12.1, 12.4})
+  {
+    p.design(g, 5010.0, 0.55);
+    EXPECT_TRUE(std::isfinite(p.b0) && std::isfinite(p.b2) && Stable(p));
+  }
+}
+
+TEST(MatchedLowpass, UnityAtDcAnalogGainAtNyquistStable)
+{
+  // Down to rates whose Nyquist frequency lies below the corner.
+  for (float fs : {44100.f, 48000.f, 96000.f, 32000.f, 22050.f, 8000.f})
+  {
+    MatchedLowpass m;
+    m.design(19100.f, 0.707f, fs);
+    EXPECT_TRUE(Stable(m)) << fs;
+    EXPECT_NEAR(m.b0 + m.b1 + m.b2, 1.0f + m.a1 + m.a2, 1e-6f) << fs;
+    const double g1 = AnalogLowpassGain(kPi, 2 * kPi * 19100.0 / fs, 0.707);
+    EXPECT_NEAR(std::abs(Response(m, kPi)), g1, 2e-3) << fs;
+  }
+}
+
+TEST(MatchedLowpass, DecaysToExactZeroWithoutSubnormals)
+{
+  MatchedLowpass m;
+  m.design(19100.f, 0.707f, 44100.f);
+  float y = m.process(1.0f);
+  int n = 0;
+  for (; n < 100000 && y != 0.0f; ++n)
+  {
+    y = m.process(0.0f);
+    ASSERT_FALSE(std::fpclassify(y) == FP_SUBNORMAL);
+  }
+  EXPECT_LT(n, 100000);
+  for (int i = 0; i < 4; ++i)
+    EXPECT_EQ(m.process(0.0f), 0.0f);
+  // The smallest normal value is flushed as well.
+  MatchedLowpass pass;
+  pass.makeTransparent();
+  EXPECT_EQ(pass.process(1.17549435e-38f), 0.0f);
+  EXPECT_EQ(pass.process(-2e-38f), -2e-38f);
+}
+
+TEST(OnePoleSmoother, StartsTransparentAndGlidesExponentially)
+{
+  OnePoleSmoother s;
+  EXPECT_EQ(s.process(3.5), 3.5);
+  s.state = 0.0;
+  s.design(10.0, 48000.0);
+  const double b = std::exp(-2 * kPi * 10.0 / 48000.0);
+  double y = 0.0;
+  for (int n = 1; n <= 480; ++n)
+    y = s.process(1.0);
+  EXPECT_NEAR(y, 1.0 - std::pow(b, 480), 1e-12);
+}
