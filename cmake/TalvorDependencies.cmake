@@ -9,15 +9,21 @@ set(TALVOR_VST3_SDK_DIR "/usr/share/juce/modules/juce_audio_processors/format_ty
     CACHE PATH "VST3 SDK folder (interfaces, base, public.sdk)")
 
 if(TALVOR_BUILD_TESTS)
-  find_package(GTest QUIET)
+  # A cross build must never pick up the host's GoogleTest libraries.
+  if(NOT CMAKE_CROSSCOMPILING)
+    find_package(GTest QUIET)
+  endif()
   if(NOT GTest_FOUND)
     # Debian's googletest package ships the sources; build them for this toolchain.
     set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
     set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
     add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    add_library(GTest::gtest ALIAS gtest)
-    add_library(GTest::gtest_main ALIAS gtest_main)
-    add_library(GTest::gmock ALIAS gmock)
+    # Recent googletest releases define these aliases themselves.
+    foreach(lib gtest gtest_main gmock gmock_main)
+      if(NOT TARGET GTest::${lib})
+        add_library(GTest::${lib} ALIAS ${lib})
+      endif()
+    endforeach()
   endif()
   include(GoogleTest)
 endif()

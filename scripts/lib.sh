@@ -1,0 +1,137 @@
+# shellcheck shell=bash
+# Shared helpers for setup.sh, test.sh and build-win64-deps.sh (sourced, bash).
+
+TALVOR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+TALVOR_BUILD_ROOT=${TALVOR_BUILD_ROOT:-$TALVOR_ROOT/build}
+TALVOR_DEPS_ROOT=${TALVOR_DEPS_ROOT:-$TALVOR_ROOT/build-deps}
+TALVOR_JOBS=${TALVOR_JOBS:-$(nproc 2>/dev/null || echo 2)}
+export TALVOR_WINE64=${TALVOR_WINE64:-/usr/lib/wine/wine64}
+TALVOR_XVFB_ARGS="-screen 0 1024x768x24"
+
+# Debian packages for building and testing everything, native and Win64.
+TALVOR_PACKAGES=(
+  build-essential cmake pkg-config git dpkg-dev python3
+  libpng-dev zlib1g-dev libsndfile1-dev
+  googletest libgtest-dev libbenchmark-dev
+  juce-modules-source-data
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine64 wine xvfb xauth
+)
+
+TALVOR_TIMINGS=()
+
+log() { printf '==> %s\n' "$*"; }
+warn() { printf 'warning: %s\n' "$*" >&2; }
+die() { printf 'error: %s\n' "$*" >&2; exit 1; }
+
+# add_timing LABEL SECONDS EXIT_STATUS
+add_timing() {
+  TALVOR_TIMINGS+=("$(printf '%-34s %5ss%s' "$1" "$2" "$([ "$3" -eq 0 ] || echo "  (failed, exit $3)")")")
+}
+
+# timed LABEL COMMAND...: runs the command and records how long it took
+# (not inside a pipeline: the record would be lost in the subshell).
+timed() {
+  local label=$1 start rc=0
+  shift
+  start=$(date +%s)
+  "$@" || rc=$?
+  add_timing "$label" "$(( $(date +%s) - start ))" $rc
+  return $rc
+}
+
+print_timings() {
+  [ ${#TALVOR_TIMINGS[@]} -gt 0 ] || return 0
+  log "Timings"
+  printf '    %s\n' "${TALVOR_TIMINGS[@]}"
+}
+
+as_root() {
+  if [ "$(id -u)" -eq 0 ]; then
+    "$@"
+  elif command -v sudo >/dev/null 2>&1; then
+    sudo "$@"
+  else
+    die "root rights needed for: $*"
+  fi
+}
+
+package_installed() {
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+# Source packages (apt-get source) need deb-src entries; add them beside the
+# existing deb entries when none is configured.
+ensure_deb_src() {
+  local deb822=/etc/apt/sources.list.d/debian.sources classic=/etc/apt/sources.list
+  if grep -Eqs '^[[:space:]]*Types:.*deb-src' /etc/apt/sources.list.d/*.sources \
+     || grep -Eqs '^[[:space:]]*deb-src[[:space:]]' "$classic" /etc/apt/sources.list.d/*.list; then
+    return 1
+  fi
+  if [ -f "$deb822" ] && grep -Eq '^[[:space:]]*Types:[[:space:]]*deb[[:space:]]*$' "$deb822"; then
+    log "Adding deb-src to $deb822"
+    as_root sed -i -E 's/^([[:space:]]*Types:[[:space:]]*)deb[[:space:]]*$/\1deb deb-src/' "$deb822"
+  elif [ -f "$classic" ] && grep -Eq '^[[:space:]]*deb[[:space:]]' "$classic"; then
+    log "Adding deb-src lines to $classic"
+    as_root sed -i -E 's/^([[:space:]]*)deb([[:space:]].*)$/&\n\1deb-src\2/' "$classic"
+  else
+    die "no Debian apt source found to add deb-src to"
+  fi
+  return 0
+}
+
+# Installs whatever is missing from TALVOR_PACKAGES (and the extra package
+# names given). apt is not touched at all when everything is present.
+ensure_packages() {
+  local missing=() p src_added=0
+  for p in "${TALVOR_PACKAGES[@]}" "$@"; do
+    package_installed "$p" || missing+=("$p")
+  done
+  # The Win64 zlib and libpng are built from Debian's source packages.
+  if ! win64_deps_ready && ensure_deb_src; then src_added=1; fi
+  if [ ${#missing[@]} -eq 0 ] && [ $src_added -eq 0 ]; then
+    log "All packages present"
+    return 0
+  fi
+  log "apt-get update"
+  as_root apt-get update -q
+  if [ ${#missing[@]} -gt 0 ]; then
+    log "Installing: ${missing[*]}"
+    as_root env DEBIAN_FRONTEND=noninteractive \
+      apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+}
+
+win64_deps_ready() { [ -f "$TALVOR_DEPS_ROOT/win64/.stamp" ]; }
+
+# cmake_configure DIR ARGS...: configure a build folder (once; later runs
+# only refresh the cache with ARGS).
+cmake_configure() {
+  local dir=$1
+  shift
+  cmake -S "$TALVOR_ROOT" -B "$dir" "$@"
+}
+
+# cmake_build DIR LOG: build all targets, keep going past failures so that
+# every target that can be built is; the full output goes to LOG.
+cmake_build() {
+  local dir=$1 logfile=$2 rc=0
+  cmake --build "$dir" -j"$TALVOR_JOBS" -- -k >"$logfile" 2>&1 || rc=$?
+  if [ $rc -ne 0 ]; then
+    warn "build in $dir failed; errors from $logfile:"
+    grep -E -m 40 -A3 '(error|Error)[: ]' "$logfile" >&2 || tail -n 40 "$logfile" >&2
+  else
+    grep -E 'warning:' "$logfile" | sort -u | head -n 20 >&2 || true
+  fi
+  return $rc
+}
+
+win64_toolchain_args() {
+  echo "-DCMAKE_TOOLCHAIN_FILE=$TALVOR_ROOT/cmake/mingw-w64-x86_64.cmake"
+  echo "-DTALVOR_WIN64_DEPS_DIR=$TALVOR_DEPS_ROOT/win64"
+}
+
+# Runs COMMAND... with a private virtual X display.
+with_display() {
+  xvfb-run -a -s "$TALVOR_XVFB_ARGS" "$@"
+}

@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite:
+#   1. native RelWithDebInfo build + ctest
+#   2. native build with AddressSanitizer and UndefinedBehaviorSanitizer + ctest
+#   3. Win64 cross build + its tests under Wine on a virtual display
+# Installs missing packages first (works alone on a fresh Debian 12).
+# Every stage runs even when an earlier one fails; the exit status is
+# non-zero when any configure, build or test failed.
+#
+# Environment: TALVOR_BUILD_ROOT (default ./build), TALVOR_JOBS (default: nproc),
+# TALVOR_STAGES (default "native sanitize win64").
+set -euo pipefail
+# shellcheck source=scripts/lib.sh
+. "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
+
+stages=${TALVOR_STAGES:-native sanitize win64}
+failed=()
+summaries=()
+total_passed=0
+total_failed=0
+
+finish() {
+  print_timings
+  if [ ${#summaries[@]} -gt 0 ]; then
+    log "Test summary"
+    printf '    %s\n' "${summaries[@]}"
+  fi
+  if [ ${#failed[@]} -gt 0 ]; then
+    log "FAILED: ${failed[*]}"
+  fi
+  echo "total: $total_passed passed, $total_failed failed"
+}
+trap finish EXIT
+
+# record_ctest NAME LOG: adds a ctest run's summary line to the totals.
+record_ctest() {
+  local name=$1 logfile=$2 line count out_of
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logfile" | tail -n 1 || true)
+  if [ -z "$line" ]; then
+    if grep -q 'No tests were found' "$logfile"; then
+      summaries+=("$(printf '%-9s no tests' "$name:")")
+    else
+      summaries+=("$(printf '%-9s no ctest summary (see %s)' "$name:" "$logfile")")
+    fi
+    return
+  fi
+  count=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$line")
+  out_of=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
+  total_failed=$((total_failed + count))
+  total_passed=$((total_passed + out_of - count))
+  summaries+=("$(printf '%-9s %s' "$name:" "$line")")
+}
+
+# run_stage NAME BUILD_DIR TEST_KIND CONFIGURE_ARGS...
+run_stage() {
+  local name=$1 dir=$2 kind=$3 rc=0 start
+  shift 3
+  mkdir -p "$dir"
+  log "[$name] configure $dir"
+  if ! timed "$name: configure" cmake_configure "$dir" "$@" >"$dir/configure.log" 2>&1; then
+    cat "$dir/configure.log" >&2
+    failed+=("$name-configure")
+    return 0
+  fi
+  log "[$name] build (log: $dir/build.log)"
+  timed "$name: build" cmake_build "$dir" "$dir/build.log" || failed+=("$name-build")
+  log "[$name] test"
+  start=$(date +%s)
+  set +e
+  if [ "$kind" = wine ]; then
+    "$TALVOR_ROOT/scripts/run-win64-tests.sh" "$dir" 2>&1 | tee "$dir/test.log"
+  else
+    ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600 2>&1 \
+      | tee "$dir/test.log"
+  fi
+  rc=${PIPESTATUS[0]}
+  set -e
+  add_timing "$name: test" "$(( $(date +%s) - start ))" "$rc"
+  record_ctest "$name" "$dir/test.log"
+  [ "$rc" -eq 0 ] || failed+=("$name-test")
+}
+
+cd "$TALVOR_ROOT"
+timed "packages (apt)" ensure_packages
+mkdir -p "$TALVOR_BUILD_ROOT"
+
+for stage in $stages; do
+  case $stage in
+    native)
+      run_stage native "$TALVOR_BUILD_ROOT/native" ctest \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVOR_SANITIZE=OFF \
+        -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=ON -DTALVOR_BUILD_BENCH=ON \
+        -DTALVOR_DIST_DIR="$TALVOR_ROOT/dist"
+      ;;
+    sanitize)
+      # Instrumented binaries stay out of dist/.
+      export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
+      export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+      run_stage sanitize "$TALVOR_BUILD_ROOT/sanitize" ctest \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVOR_SANITIZE=ON \
+        -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=ON -DTALVOR_BUILD_BENCH=OFF \
+        -DTALVOR_DIST_DIR="$TALVOR_BUILD_ROOT/sanitize/dist"
+      ;;
+    win64)
+      if ! timed "win64: zlib + libpng" "$TALVOR_ROOT/scripts/build-win64-deps.sh"; then
+        failed+=("win64-deps")
+        continue
+      fi
+      mapfile -t toolchain < <(win64_toolchain_args)
+      run_stage win64 "$TALVOR_BUILD_ROOT/win64" wine \
+        "${toolchain[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTALVOR_BUILD_TESTS=ON -DTALVOR_DIST_DIR="$TALVOR_ROOT/dist"
+      ;;
+    *) die "unknown stage $stage" ;;
+  esac
+done
+
+[ ${#failed[@]} -eq 0 ]
