@@ -16,6 +16,7 @@ public:
 
   void Clear();  // releases the memory
   int Size() const { return size; }
+  int Capacity() const { return capacity; }
   const uint8_t* Data() const { return data; }
   uint8_t* Data() { return data; }
 
