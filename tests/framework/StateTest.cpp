@@ -85,8 +85,6 @@ TEST(State, BankAndVersionHeaderBytes)
   IPlugBase::WriteVersionHeader(chunk);
   EXPECT_EQ(Bytes(chunk), (std::vector<uint8_t>{0x74, 0x66, 0x66, 0x70, 0, 0, 1, 0}));
   chunk.PutChunk(bank);
-  EXPECT_EQ(chunk.Size(), 102);
-
   int pos = 0;
   EXPECT_EQ(IPlugBase::ReadVersionHeader(chunk, &pos), 0x00010000);
   EXPECT_EQ(pos, 8);
@@ -96,7 +94,6 @@ TEST(State, BankAndVersionHeaderBytes)
   chunk.Resize(6);
   EXPECT_EQ(IPlugBase::ReadVersionHeader(chunk, &pos), 0) << "magic without version";
   EXPECT_EQ(pos, -1);
-  EXPECT_EQ(IPlugBase::ReadVersionHeader(chunk, nullptr), 0);
 
   // A bank written after a change restores values and name in a fresh instance.
   plug.ParamAt(2)->SetClamped(8);
