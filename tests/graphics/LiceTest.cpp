@@ -1,0 +1,271 @@
+// Pixel layer: PNG decoding, bitmap sizing, the blit arithmetic and the cache.
+#include <gtest/gtest.h>
+
+#include <zlib.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "GraphicsTestSupport.h"
+
+using namespace gtest_support;
+using Rows = std::vector<std::vector<unsigned char>>;
+
+namespace {
+
+std::unique_ptr<LICE_MemBitmap> Decode(const std::vector<unsigned char>& png)
+{
+  return std::unique_ptr<LICE_MemBitmap>(DecodePng(png.data(), png.size(), nullptr));
+}
+
+}  // namespace
+
+TEST(DecodePng, EveryColourTypeGivesStraightArgb)
+{
+  // RGBA keeps alpha unpremultiplied.
+  auto rgba = Decode(WritePng(2, 1, PNG_COLOR_TYPE_RGBA, 8, {{10, 20, 30, 40, 200, 100, 50, 255}}));
+  ASSERT_TRUE(rgba);
+  EXPECT_EQ(Px(rgba.get(), 0, 0), 0x280A141Eu);
+  EXPECT_EQ(Px(rgba.get(), 1, 0), 0xFFC86432u);
+
+  // RGB gets opaque alpha; a colour-key tRNS makes exactly that colour transparent.
+  png_color_16 key = {};
+  key.red = 1; key.green = 2; key.blue = 3;
+  auto rgb = Decode(WritePng(2, 1, PNG_COLOR_TYPE_RGB, 8, {{1, 2, 3, 4, 5, 6}}, {}, {}, &key));
+  ASSERT_TRUE(rgb);
+  EXPECT_EQ(Px(rgb.get(), 0, 0), 0x00010203u);
+  EXPECT_EQ(Px(rgb.get(), 1, 0), 0xFF040506u);
+  auto plain = Decode(WritePng(1, 1, PNG_COLOR_TYPE_RGB, 8, {{7, 8, 9}}));
+  EXPECT_EQ(Px(plain.get(), 0, 0), 0xFF070809u);
+
+  // Palette with per-index alpha from tRNS; indices beyond the tRNS list are opaque.
+  std::vector<png_color> pal = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  auto idx = Decode(WritePng(3, 1, PNG_COLOR_TYPE_PALETTE, 8, {{0, 1, 2}}, pal, {0, 128}));
+  ASSERT_TRUE(idx);
+  EXPECT_EQ(Px(idx.get(), 0, 0), 0x00FF0000u);
+  EXPECT_EQ(Px(idx.get(), 1, 0), 0x8000FF00u);
+  EXPECT_EQ(Px(idx.get(), 2, 0), 0xFF0000FFu);
+
+  // Low bit depth grey expands to full-range equal R, G, B.
+  auto g1 = Decode(WritePng(8, 1, PNG_COLOR_TYPE_GRAY, 1, {{0xA0}}));  // 1,0,1,0,0,0,0,0
+  ASSERT_TRUE(g1);
+  EXPECT_EQ(Px(g1.get(), 0, 0), 0xFFFFFFFFu);
+  EXPECT_EQ(Px(g1.get(), 1, 0), 0xFF000000u);
+  EXPECT_EQ(Px(g1.get(), 2, 0), 0xFFFFFFFFu);
+  auto g2 = Decode(WritePng(4, 1, PNG_COLOR_TYPE_GRAY, 2, {{0x1B}}));  // 0,1,2,3
+  ASSERT_TRUE(g2);
+  EXPECT_EQ(Px(g2.get(), 1, 0), 0xFF555555u);
+  EXPECT_EQ(Px(g2.get(), 2, 0), 0xFFAAAAAAu);
+  auto g4 = Decode(WritePng(2, 1, PNG_COLOR_TYPE_GRAY, 4, {{0x3F}}));  // 3, 15
+  ASSERT_TRUE(g4);
+  EXPECT_EQ(Px(g4.get(), 0, 0), 0xFF333333u);
+  EXPECT_EQ(Px(g4.get(), 1, 0), 0xFFFFFFFFu);
+  auto g8 = Decode(WritePng(1, 1, PNG_COLOR_TYPE_GRAY, 8, {{0x42}}));
+  EXPECT_EQ(Px(g8.get(), 0, 0), 0xFF424242u);
+  auto ga = Decode(WritePng(1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {{0x42, 0x80}}));
+  EXPECT_EQ(Px(ga.get(), 0, 0), 0x80424242u);
+
+  // 16-bit samples keep their high byte.
+  auto w16 = Decode(WritePng(1, 1, PNG_COLOR_TYPE_RGBA, 16, {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80, 0x78, 0x01}}));
+  ASSERT_TRUE(w16);
+  EXPECT_EQ(Px(w16.get(), 0, 0), 0x78123456u);
+  auto g16 = Decode(WritePng(1, 1, PNG_COLOR_TYPE_GRAY, 16, {{0xAB, 0xCD}}));
+  EXPECT_EQ(Px(g16.get(), 0, 0), 0xFFABABABu);
+}
+
+TEST(DecodePng, InterlacedAndWideImagesUseTheRowSpan)
+{
+  // Width 5 has a row span of 8 pixels; interlacing reorders the passes.
+  Rows rows;
+  for (int y = 0; y < 9; ++y)
+  {
+    std::vector<unsigned char> r;
+    for (int x = 0; x < 5; ++x) r.insert(r.end(), {(unsigned char)x, (unsigned char)y, 7, 255});
+    rows.push_back(r);
+  }
+  auto bmp = Decode(WritePng(5, 9, PNG_COLOR_TYPE_RGBA, 8, rows, {}, {}, nullptr, true));
+  ASSERT_TRUE(bmp);
+  EXPECT_EQ(bmp->getRowSpan(), 8);
+  for (int y = 0; y < 9; ++y)
+    for (int x = 0; x < 5; ++x) ASSERT_EQ(Px(bmp.get(), x, y), 0xFF000007u | (uint32_t)x << 16 | (uint32_t)y << 8);
+}
+
+TEST(DecodePng, BadDataGivesNullWithoutTouchingTheTarget)
+{
+  const auto good = WritePng(4, 4, PNG_COLOR_TYPE_RGB, 8, Rows(4, std::vector<unsigned char>(12, 9)));
+  EXPECT_EQ(DecodePng(nullptr, 100, nullptr), nullptr);
+  EXPECT_EQ(DecodePng(good.data(), 7, nullptr), nullptr);
+  std::vector<unsigned char> badSig = good;
+  badSig[1] = 'Q';
+  EXPECT_EQ(Decode(badSig), nullptr);
+  std::vector<unsigned char> badCrc = good;
+  badCrc[29] ^= 0xFF;  // IHDR's CRC
+  EXPECT_EQ(Decode(badCrc), nullptr);
+
+  // Every truncation is safe; any that cuts into the image data fails.
+  size_t idatEnd = 0;
+  for (size_t i = 8; i + 8 <= good.size();)
+  {
+    const size_t len = (size_t)good[i] << 24 | good[i + 1] << 16 | good[i + 2] << 8 | good[i + 3];
+    if (std::memcmp(&good[i + 4], "IDAT", 4) == 0) idatEnd = i + 12 + len;
+    i += 12 + len;
+  }
+  ASSERT_GT(idatEnd, 0u);
+  for (size_t n = 0; n < good.size(); ++n)
+  {
+    std::unique_ptr<LICE_MemBitmap> b(DecodePng(good.data(), n, nullptr));
+    if (n < idatEnd)
+    {
+      EXPECT_EQ(b, nullptr) << n;
+    }
+  }
+
+  // A header claiming an enormous image is refused before any pixel allocation.
+  std::vector<unsigned char> huge = good;
+  const unsigned char dims[8] = {0, 0x01, 0x86, 0xA0, 0, 0x01, 0x86, 0xA0};  // 100000 x 100000
+  std::memcpy(&huge[16], dims, 8);
+  const uint32_t crc = (uint32_t)crc32(crc32(0, nullptr, 0), &huge[12], 17);
+  huge[29] = crc >> 24; huge[30] = crc >> 16; huge[31] = crc >> 8; huge[32] = (unsigned char)crc;
+  EXPECT_EQ(Decode(huge), nullptr);
+
+  // A target is resized and reused; on failure it is neither freed nor returned.
+  LICE_MemBitmap target(1, 1);
+  EXPECT_EQ(DecodePng(good.data(), good.size(), &target), &target);
+  EXPECT_EQ(target.getWidth(), 4);
+  EXPECT_EQ(DecodePng(badCrc.data(), badCrc.size(), &target), nullptr);
+}
+
+TEST(Bitmaps, MemBitmapAlignsAndGrowsButNeverShrinks)
+{
+  LICE_MemBitmap b;
+  EXPECT_EQ(b.getBits(), nullptr);
+  EXPECT_TRUE(b.resize(10, 10));
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(b.getBits()) % 64, 0u);
+  EXPECT_EQ(b.getRowSpan(), 12);
+  EXPECT_EQ(b.Capacity(), 10 * 12 * 4);
+  EXPECT_FALSE(b.resize(10, 10));
+  EXPECT_TRUE(b.resize(20, 20));
+  EXPECT_EQ(b.Capacity(), 1600 / 4 * 5);
+  EXPECT_TRUE(b.resize(3, 3));
+  EXPECT_EQ(b.Capacity(), 2000);
+  EXPECT_EQ(b.getRowSpan(), 4);
+  EXPECT_TRUE(b.resize(0, 5));
+  EXPECT_EQ(b.getWidth(), 0);
+  EXPECT_EQ(b.getHeight(), 0);
+  EXPECT_EQ(b.getBits(), nullptr);
+  EXPECT_TRUE(b.resize(-4, 7));
+  EXPECT_EQ(b.getBits(), nullptr);
+  EXPECT_TRUE(b.resize(1 << 30, 1 << 30));  // beyond any int byte count: refused, not wrapped
+  EXPECT_EQ(b.getWidth(), 0);
+}
+
+TEST(Bitmaps, SysBitmapReusesAllocationsThatFit)
+{
+  LICE_SysBitmap s(101, 50);
+  EXPECT_EQ(s.getRowSpan(), 104);
+  uint32_t* bits = s.getBits();
+  ASSERT_NE(bits, nullptr);
+  EXPECT_FALSE(s.resize(101, 50));
+  EXPECT_TRUE(s.resize(40, 20));
+  EXPECT_EQ(s.getBits(), bits);
+  EXPECT_EQ(s.getRowSpan(), 104);
+  EXPECT_TRUE(s.resize(105, 20));
+  EXPECT_EQ(s.getRowSpan(), 108);
+  EXPECT_FALSE(s.resize(0, 20));
+  EXPECT_EQ(s.getBits(), nullptr);
+  s.resize(-3, -3);
+  EXPECT_EQ(s.getWidth(), 0);
+  EXPECT_FALSE(s.isFlipped());
+}
+
+namespace {
+
+// Blits one source pixel over one destination pixel.
+uint32_t Blend1(uint32_t src, uint32_t dst, float weight, int mode)
+{
+  LICE_MemBitmap s(1, 1), d(1, 1);
+  s.getBits()[0] = src;
+  d.getBits()[0] = dst;
+  Blit(&d, &s, 0, 0, 0, 0, 1, 1, weight, mode);
+  return d.getBits()[0];
+}
+
+}  // namespace
+
+TEST(Blit, ChannelArithmeticTruncatesTowardZero)
+{
+  const int alpha = BlitCopy | BlitUseSourceAlpha;
+  EXPECT_EQ(Blend1(0x00C8C8C8, 0xFF0A0A0A, 1.0f, alpha), 0xFF0A0A0Au);  // alpha 0: untouched
+  EXPECT_EQ(Blend1(0xFF123456, 0x10ABCDEF, 1.0f, alpha), 0xFF123456u);  // alpha 255: replaced
+  // Alpha 128 over opaque: red 200 + (10 - 200) * 127 / 256 = 200 - 94 (a shift would give -95),
+  // blue 10 + (200 - 10) * 127 / 256 = 10 + 94.
+  EXPECT_EQ(Blend1(0x80C8C80A, 0xFF0A0AC8, 1.0f, alpha), 0xFF6A6A68u);
+  // Alpha 128 over transparent: alpha accumulates.
+  EXPECT_EQ(Blend1(0x80000000, 0x00000000, 1.0f, alpha) >> 24, 0x80u);
+  // Weight 0.25 (greyed): a = 64, b = 64 * 256 / 256 = 64; 200 + (-190 * 192) / 256 = 200 - 142.
+  EXPECT_EQ(Blend1(0xFFC8C8C8, 0xFF0A0A0A, 0.25f, alpha), 0xFF3A3A3Au);
+  EXPECT_EQ(Blend1(0xFFC8C8C8, 0x00000000, 0.25f, alpha) >> 24, 64u);
+  EXPECT_EQ(Blend1(0xFFC8C8C8, 0xFF0A0A0A, 0.0f, alpha), 0xFF0A0A0Au);
+
+  // Without source alpha: exact copy, the 0.5 average, and the general weight on all channels.
+  EXPECT_EQ(Blend1(0x00123456, 0xFFFFFFFF, 1.0f, BlitCopy), 0x00123456u);
+  EXPECT_EQ(Blend1(0xFF0000FF, 0x01FF0003, 0.5f, BlitCopy), 0x7F7F0080u);
+  EXPECT_EQ(Blend1(0xC8C8C8C8, 0x0A0A0A0A, 0.25f, BlitCopy), 0x3A3A3A3Au);
+  EXPECT_EQ(Blend1(0xC8C8C8C8, 0x0A0A0A0A, 0.001f, BlitCopy), 0x0A0A0A0Au);  // a < 1
+  // Additive saturates; odd weights are clamped to a sane range.
+  EXPECT_EQ(Blend1(0xFFF0F0F0, 0xFF202020, 1.0f, BlitAdd | BlitUseSourceAlpha), 0xFFFFFFFFu);
+  EXPECT_EQ(Blend1(0xFF123456, 0xFF000000, std::nanf(""), alpha), 0xFF000000u);
+  EXPECT_EQ(Blend1(0xFF123456, 0xFF000000, 7.0f, BlitCopy), 0xFF123456u);
+}
+
+TEST(Blit, ClipsToBothBitmaps)
+{
+  // Source pixels are coded by position; destination starts at 0.
+  LICE_MemBitmap src(4, 4), dst(6, 6);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) src.getBits()[y * src.getRowSpan() + x] = 0xFF000000u | (uint32_t)(y * 16 + x + 1);
+  auto clear = [&] { for (int i = 0; i < dst.getRowSpan() * 6; ++i) dst.getBits()[i] = 0; };
+  auto count = [&] { int n = 0; for (int y = 0; y < 6; ++y) for (int x = 0; x < 6; ++x) n += Px(&dst, x, y) != 0; return n; };
+
+  clear();
+  Blit(&dst, &src, -1, -2, 0, 0, 4, 4, 1.0f, BlitCopy);  // negative destination moves the source start
+  EXPECT_EQ(Px(&dst, 0, 0), 0xFF000000u | (2 * 16 + 1 + 1));
+  EXPECT_EQ(count(), 3 * 2);
+  clear();
+  Blit(&dst, &src, 1, 1, -1, -1, 10, 10, 1.0f, BlitCopy);  // negative source start moves the destination
+  EXPECT_EQ(Px(&dst, 2, 2), 0xFF000001u);
+  EXPECT_EQ(Px(&dst, 1, 1), 0u);
+  EXPECT_EQ(count(), 4 * 4);
+  clear();
+  Blit(&dst, &src, 4, 5, 0, 0, 4, 4, 1.0f, BlitCopy);  // room to the right/bottom edge only
+  EXPECT_EQ(count(), 2 * 1);
+  clear();
+  Blit(&dst, &src, INT32_MIN, INT32_MAX, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 1.0f, BlitCopy);
+  Blit(&dst, &src, INT32_MAX, 0, 0, 0, 4, 4, 1.0f, BlitCopy);
+  Blit(&dst, nullptr, 0, 0, 0, 0, 4, 4, 1.0f, BlitCopy);
+  EXPECT_EQ(count(), 0);
+}
+
+TEST(BitmapCache, SameIdDecodesOnceAndFailuresAreRetried)
+{
+  TestPlug plug;
+  TestGraphics g(&plug);
+  g.pngs[20001] = WritePng(2, 6, PNG_COLOR_TYPE_RGBA, 8, Rows(6, std::vector<unsigned char>(8, 1)));
+  const BitmapStrip a = g.LoadStrip(20001, "a.png", 3);
+  const BitmapStrip b = g.LoadStrip(20001, "another/NAME.PNG", 2);
+  ASSERT_NE(a.bitmap, nullptr);
+  EXPECT_EQ(a.bitmap, b.bitmap);
+  EXPECT_EQ(g.loads, 1);
+  EXPECT_EQ(a.width, 2);
+  EXPECT_EQ(a.height, 6);
+  EXPECT_EQ(b.frameCount, 2);
+
+  const int before = BitmapCache::Instance().Count();
+  EXPECT_EQ(g.LoadStrip(20002, "missing.png", 1).bitmap, nullptr);
+  EXPECT_EQ(g.LoadStrip(20002, "missing.png", 1).bitmap, nullptr);
+  EXPECT_EQ(BitmapCache::Instance().Count(), before);  // failures are not stored
+  g.pngs[20002] = g.pngs[20001];
+  EXPECT_EQ(g.LoadStrip(20002, "bad.pngx", 1).bitmap, nullptr);  // extension checked
+  EXPECT_NE(g.LoadStrip(20002, "now.png", 1).bitmap, nullptr);    // retried and found
+}
