@@ -465,8 +465,11 @@ void IPlugBase::RunBypassDelay(int nFrames)
 void IPlugBase::RunHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames,
                                HostBlockMode mode)
 {
+  if (nFrames < 0) return;
   const int nInCh = NInChannels(), nOutCh = NOutChannels();
-  for (int done = 0; done < nFrames;)
+  // An empty block still runs once: hosts send them to deliver parameter changes.
+  int done = 0;
+  do
   {
     const int n = std::min(nFrames - done, scratchFrames);
     for (int j = 0; j < nInCh; ++j)
@@ -482,14 +485,17 @@ void IPlugBase::RunHostBlock32(float** in, int nIn, float** out, int nOut, int n
       case HostBlockMode::PassThrough: PassThrough(n); break;
     }
     done += n;
-  }
+  } while (done < nFrames);
 }
 
 void IPlugBase::RunHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames,
                                bool passThrough)
 {
+  if (nFrames < 0) return;
   const int nInCh = NInChannels(), nOutCh = NOutChannels();
-  for (int done = 0; done < nFrames;)
+  // An empty block still runs once: hosts send them to deliver parameter changes.
+  int done = 0;
+  do
   {
     const int n = std::min(nFrames - done, scratchFrames);
     for (int j = 0; j < nInCh; ++j)
@@ -503,7 +509,7 @@ void IPlugBase::RunHostBlock64(double** in, int nIn, double** out, int nOut, int
     else
       RunProcess(n);
     done += n;
-  }
+  } while (done < nFrames);
 }
 
 void IPlugBase::ProcessHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames,

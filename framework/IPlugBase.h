@@ -222,7 +222,9 @@ public:
   // processed in successive pieces of at most MaxChunkFrames() frames, with the
   // host pointers advanced for every piece, so any block length is served.
   // A null `in`/`out`, a missing entry (index >= nIn/nOut) or a null entry is
-  // safe: a missing input reads silence, a missing output is discarded.
+  // safe: a missing input reads silence, a missing output is discarded. A block
+  // of 0 frames still runs the plug-in once (with 0 frames); a negative count
+  // does nothing.
   // The 32-bit form replaces the host's output samples, or adds to them when
   // `accumulate` is set. Nothing is allocated. The caller sets up the channel
   // connections before.

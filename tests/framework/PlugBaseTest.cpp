@@ -154,6 +154,10 @@ TEST(PlugBase, HostBlocksAreProcessedInPieces)
   EXPECT_EQ(out64[n - 1], 1.0);
 
   // Nothing at all from the host is still safe.
+  plug.blocks = 0;
+  plug.ProcessHostBlock32(ins, 2, outs, 2, 0, false);
+  plug.ProcessHostBlock32(ins, 2, outs, 2, -1, false);
+  EXPECT_EQ(plug.blocks, 1) << "an empty block runs once, a negative one never";
   plug.ProcessHostBlock32(nullptr, 0, nullptr, 0, n, false);
   plug.ProcessHostBlock64(nullptr, 2, nullptr, 2, n);
   plug.PassThroughHostBlock32(nullptr, -1, nullptr, -1, -5);
