@@ -1,0 +1,37 @@
+#pragma once
+// The view a VST3 host attaches to one of its windows: a thin adapter that opens
+// and closes the plug-in's editor window, reports the editor's size and carries
+// size changes between host and plug-in.
+
+#include "pluginterfaces/gui/iplugview.h"
+#include "public.sdk/source/common/pluginview.h"
+
+class IPlugVST3;
+
+class IPlugVST3View : public Steinberg::CPluginView
+{
+public:
+  // Holds one reference on the plug-in for the view's lifetime.
+  explicit IPlugVST3View(IPlugVST3* plug);
+  ~IPlugVST3View() override;
+
+  Steinberg::tresult PLUGIN_API isPlatformTypeSupported(Steinberg::FIDString type) override;
+  Steinberg::tresult PLUGIN_API attached(void* parent, Steinberg::FIDString type) override;
+  Steinberg::tresult PLUGIN_API removed() override;
+  Steinberg::tresult PLUGIN_API getSize(Steinberg::ViewRect* size) override;
+  Steinberg::tresult PLUGIN_API onSize(Steinberg::ViewRect* newSize) override;
+
+  Steinberg::IPlugFrame* Frame() const { return plugFrame; }
+  void ExpectNewSize() { expectingNewSize = true; }
+  bool IsExpectingNewSize() const { return expectingNewSize; }
+
+  OBJ_METHODS(IPlugVST3View, CPluginView)
+
+private:
+  void CloseEditor();
+
+  IPlugVST3* plug;
+  bool expectingNewSize = false;
+  bool editorOpened = false;  // attached succeeded and removed has not followed yet
+  bool windowOpened = false;  // this view opened the editor's window
+};

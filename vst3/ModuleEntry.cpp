@@ -1,0 +1,197 @@
+// The module's exported entry points, its one class factory and the function
+// that creates TALVOR instances for it.
+
+#include <cstring>
+#include <mutex>
+
+#include "plugin/TALVOR.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "vst3/PluginFactory.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+
+#include "graphics/ModuleHandle.h"
+#endif
+
+using namespace Steinberg;
+
+namespace {
+
+const char kVendor[] = "SilverMeadowLab";
+const char kVendorURL[] = "https://silvermeadowlab.example";
+const char kVendorEmail[] = "support@silvermeadowlab.example";
+
+// 0D E7 AE F2 DE 00 4E 4F, then the maker code and the plug-in code.
+const TUID kTalvorClassId = {'\x0D', '\xE7', '\xAE', '\xF2', '\xDE', '\x00', '\x4E', '\x4F',
+                             'S',    'm',    'l',    'b',    'T',    'l',    'v',    '1'};
+
+// Instance creation is serialised module-wide. Held in a function-local static so
+// that it exists before the first creation whatever the static initialisation order.
+std::mutex& CreationMutex()
+{
+  static std::mutex mutex;
+  return mutex;
+}
+
+// Guards the module-wide factory pointer.
+std::mutex& FactoryMutex()
+{
+  static std::mutex mutex;
+  return mutex;
+}
+
+CPluginFactory* gPluginFactory = nullptr;
+
+FUnknown* CreateTalvor(void*)
+{
+  TALVOR* plug = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(CreationMutex());
+    try
+    {
+      plug = new TALVOR(IPlugInstanceInfo());
+    }
+    catch (...)
+    {
+      // Nothing may escape into the host; the factory reports the failure.
+      plug = nullptr;
+    }
+  }
+  if (!plug)
+    return nullptr;
+  return static_cast<Vst::IAudioProcessor*>(plug);
+}
+
+void ClearFactory(CPluginFactory* factory)
+{
+  // Runs with the factory mutex held by whoever dropped the last reference.
+  if (gPluginFactory == factory)
+    gPluginFactory = nullptr;
+}
+
+void CopyText(char* dst, size_t size, const char* src)
+{
+  std::memset(dst, 0, size);
+  std::strncpy(dst, src, size - 1);
+}
+
+const PFactoryInfo& FactoryInfo()
+{
+  static const PFactoryInfo info = [] {
+    PFactoryInfo i;  // value-initialised: every text field zero-filled
+    CopyText(i.vendor, sizeof(i.vendor), kVendor);
+    CopyText(i.url, sizeof(i.url), kVendorURL);
+    CopyText(i.email, sizeof(i.email), kVendorEmail);
+    i.flags = PFactoryInfo::kUnicode;
+    return i;
+  }();
+  return info;
+}
+
+const PClassInfo2& TalvorClassInfo()
+{
+  static const PClassInfo2 info = [] {
+    PClassInfo2 i;  // value-initialised: every text field zero-filled
+    std::memcpy(i.cid, kTalvorClassId, sizeof(TUID));
+    i.cardinality = PClassInfo::kManyInstances;
+    CopyText(i.category, sizeof(i.category), kVstAudioEffectClass);
+    CopyText(i.name, sizeof(i.name), "TALVOR");
+    i.classFlags = Vst::kSimpleModeSupported;
+    CopyText(i.subCategories, sizeof(i.subCategories), "Fx|EQ");
+    CopyText(i.vendor, sizeof(i.vendor), "");
+    CopyText(i.version, sizeof(i.version), "2.0.0");
+    CopyText(i.sdkVersion, sizeof(i.sdkVersion), "VST 3.6.12");
+    return i;
+  }();
+  return info;
+}
+
+// The factory drops its module-wide pointer under the same mutex that
+// GetPluginFactory holds, so a new request never revives a dying factory.
+class TalvorFactory : public CPluginFactory
+{
+public:
+  using CPluginFactory::CPluginFactory;
+  uint32 PLUGIN_API release() override
+  {
+    std::lock_guard<std::mutex> lock(FactoryMutex());
+    return CPluginFactory::release();
+  }
+};
+
+}  // namespace
+
+extern "C" {
+
+SMTG_EXPORT_SYMBOL IPluginFactory* PLUGIN_API GetPluginFactory()
+{
+  std::lock_guard<std::mutex> lock(FactoryMutex());
+  if (gPluginFactory)
+  {
+    gPluginFactory->addRef();
+    return gPluginFactory;
+  }
+  auto* factory = new (std::nothrow) TalvorFactory(FactoryInfo());
+  if (!factory)
+    return nullptr;
+  factory->setReleaseHook(ClearFactory);
+  factory->registerClass(&TalvorClassInfo(), CreateTalvor);
+  gPluginFactory = factory;
+  return factory;
+}
+
+#if defined(_WIN32)
+
+// Module globals recorded when the library is loaded: its instance handle and
+// the folder it was loaded from.
+HINSTANCE ghInst = nullptr;
+wchar_t gPath[MAX_PATH] = {};
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+  if (reason == DLL_PROCESS_ATTACH)
+  {
+    ghInst = instance;
+    // Also known to the editor from the start, for hosts that skip InitDll.
+    SetModuleInstance(instance);
+    if (GetModuleFileNameW(instance, gPath, MAX_PATH) > 0)
+    {
+      gPath[MAX_PATH - 1] = 0;
+      if (wchar_t* slash = wcsrchr(gPath, L'\\'))
+        slash[1] = 0;
+    }
+  }
+  return TRUE;
+}
+
+// The editor registers its window class and loads its images through the
+// module instance handle.
+SMTG_EXPORT_SYMBOL bool InitDll()
+{
+  SetModuleInstance(ghInst);
+  return true;
+}
+
+SMTG_EXPORT_SYMBOL bool ExitDll()
+{
+  return true;
+}
+
+#else
+
+// Linux entry points. Nothing needs setting up: the editor's images are compiled
+// into the module.
+SMTG_EXPORT_SYMBOL bool ModuleEntry(void*)
+{
+  return true;
+}
+
+SMTG_EXPORT_SYMBOL bool ModuleExit()
+{
+  return true;
+}
+
+#endif
+
+}  // extern "C"

@@ -1,0 +1,11 @@
+// Interface ids of the view interfaces. The SDK support sources used here define
+// the ids of every other interface but leave these to the module.
+
+#include "pluginterfaces/gui/iplugview.h"
+
+namespace Steinberg {
+
+DEF_CLASS_IID(IPlugView)
+DEF_CLASS_IID(IPlugFrame)
+
+}  // namespace Steinberg
