@@ -1,0 +1,189 @@
+// talvor-snapshot: draws the TALVOR editor for given parameter values and
+// writes it as a PNG image.
+//
+//   talvor-snapshot [--set "NAME=VALUE"]... OUTPUT.png
+#include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "graphics/IGraphics.h"
+#include "plugin/TALVOR.h"
+
+namespace {
+
+int Fail(const char* fmt, ...)
+{
+  std::fputs("talvor-snapshot: ", stderr);
+  va_list args;
+  va_start(args, fmt);
+  std::vfprintf(stderr, fmt, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  return 1;
+}
+
+const char kUsage[] =
+  "usage: talvor-snapshot [--set \"NAME=VALUE\"]... OUTPUT.png\n"
+  "Draws the editor with the given parameter values (real values, e.g. \"Input=-3.5\",\n"
+  "\"Low Gain=7\") and writes it as an RGB PNG image.\n";
+
+bool ParseDouble(const char* text, double* out)
+{
+  if (!text || !*text) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
+// Applies "NAME=VALUE" as a host would: the parameter takes the value (stepped
+// ones round to a position), the editor shows it, then the plug-in hears of it.
+int ApplySetting(TALVOR& plug, const std::string& setting)
+{
+  const size_t eq = setting.find('=');
+  if (eq == std::string::npos) return Fail("bad --set \"%s\" (expected NAME=VALUE)", setting.c_str());
+  const std::string name = setting.substr(0, eq);
+  const std::string text = setting.substr(eq + 1);
+  for (int i = 0; i < plug.ParamCount(); ++i)
+  {
+    ParamDef* p = plug.ParamAt(i);
+    if (name != p->NameForHost()) continue;
+    double v = 0.0;
+    if (!ParseDouble(text.c_str(), &v)) return Fail("bad value \"%s\" for \"%s\"", text.c_str(), name.c_str());
+    if (v < p->Min() || v > p->Max())
+      return Fail("value %s for \"%s\" is outside %g to %g", text.c_str(), name.c_str(), p->Min(), p->Max());
+    IPlugLockGuard lock(&plug);
+    if (p->Kind() == ParamKindDouble)
+      p->SetClamped(v);
+    else
+      p->SetFromNormalized(p->ToNormalized(v));
+    if (IGraphics* editor = plug.Editor()) editor->ShowParameterValue(i, p->Value(), false);
+    plug.ParamChanged(i);
+    return 0;
+  }
+  return Fail("unknown parameter \"%s\"", name.c_str());
+}
+
+struct PngOut
+{
+  FILE* file;
+  png_structp png;
+  png_infop info;
+  std::vector<png_bytep>* rows;
+};
+
+void PngWriteError(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void PngWriteWarning(png_structp, png_const_charp) {}
+
+// Plain data only in this frame, so a libpng error may unwind it with longjmp.
+bool PngWriteSteps(PngOut* out, int w, int h)
+{
+  if (setjmp(png_jmpbuf(out->png))) return false;
+  png_init_io(out->png, out->file);
+  png_set_IHDR(out->png, out->info, (png_uint_32)w, (png_uint_32)h, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_write_info(out->png, out->info);
+  png_write_image(out->png, out->rows->data());
+  png_write_end(out->png, nullptr);
+  return true;
+}
+
+// Writes the visible colour of the bitmap (alpha plays no part on screen).
+// The file appears under its name only once complete.
+int WritePng(LICE_IBitmap* bmp, const std::string& path)
+{
+  const int w = bmp->getWidth(), h = bmp->getHeight(), span = bmp->getRowSpan();
+  if (w <= 0 || h <= 0 || !bmp->getBits()) return Fail("the editor has no pixels to write");
+  std::vector<unsigned char> rgb((size_t)w * h * 3);
+  std::vector<png_bytep> rows((size_t)h);
+  for (int y = 0; y < h; ++y)
+  {
+    const uint32_t* src = bmp->getBits() + (size_t)(bmp->isFlipped() ? h - 1 - y : y) * span;
+    unsigned char* dst = &rgb[(size_t)y * w * 3];
+    rows[(size_t)y] = dst;
+    for (int x = 0; x < w; ++x)
+    {
+      dst[3 * x] = (unsigned char)(src[x] >> 16);
+      dst[3 * x + 1] = (unsigned char)(src[x] >> 8);
+      dst[3 * x + 2] = (unsigned char)src[x];
+    }
+  }
+
+  const std::string temp = path + ".tmp-" + std::to_string((long)getpid());
+  PngOut out = {};
+  out.rows = &rows;
+  out.file = std::fopen(temp.c_str(), "wb");
+  if (!out.file) return Fail("cannot write \"%s\": %s", path.c_str(), std::strerror(errno));
+  out.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, PngWriteError, PngWriteWarning);
+  out.info = out.png ? png_create_info_struct(out.png) : nullptr;
+  const bool ok = out.info && PngWriteSteps(&out, w, h);
+  png_destroy_write_struct(&out.png, &out.info);
+  const bool closed = std::fclose(out.file) == 0;
+  if (!ok || !closed || std::rename(temp.c_str(), path.c_str()) != 0)
+  {
+    const int err = errno;
+    std::remove(temp.c_str());
+    return Fail("cannot write \"%s\"%s%s", path.c_str(), err ? ": " : "", err ? std::strerror(err) : "");
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+  std::vector<std::string> sets;
+  std::string output;
+  for (int i = 1; i < argc; ++i)
+  {
+    const std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h")
+    {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (arg == "--set")
+    {
+      if (i + 1 >= argc) return Fail("--set needs a value");
+      sets.push_back(argv[++i]);
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-') return Fail("unknown option \"%s\" (try --help)", arg.c_str());
+    if (!output.empty()) return Fail("too many file names: expected one OUTPUT.png");
+    output = arg;
+  }
+  if (output.empty()) return Fail("no output file given (try --help)");
+
+  TALVOR plug{IPlugInstanceInfo()};
+  IGraphics* editor = plug.Editor();
+  if (!editor) return Fail("the plug-in has no editor");
+  for (const std::string& s : sets)
+    if (int rc = ApplySetting(plug, s)) return rc;
+
+  // One block of silence runs the per-block preparation, so that linked values
+  // (the output gain under "Link") reach the knobs as they would in a host.
+  {
+    IPlugLockGuard lock(&plug);
+    std::vector<double> in(128, 0.0), out(128, 0.0);
+    double* inputs[2] = {in.data(), in.data() + 64};
+    double* outputs[2] = {out.data(), out.data() + 64};
+    plug.ProcessBlock(inputs, outputs, 64);
+  }
+
+  editor->Redraw(IRect(0, 0, editor->Width(), editor->Height()));
+  LICE_IBitmap* bmp = editor->DrawBitmap();
+  if (!bmp) return Fail("the editor has no draw bitmap");
+  return WritePng(bmp, output);
+}
