@@ -85,9 +85,11 @@ double TALVOR::GainDb(int paramIdx) const
   const ParamDef* param = ParamAt(paramIdx);
   if (!param)
     return 0.0;
-  const double v = param->Value();
+  double v = param->Value();
   if (std::isnan(v))
-    return param->Default();
+    v = param->Default();
+  if (std::isnan(v))
+    v = 0.0;
   return std::fmin(std::fmax(v, param->Min()), param->Max());
 }
 

@@ -1,0 +1,371 @@
+// talvor-render: runs a WAV file (or a built-in clip) through a fresh TALVOR
+// instance, the way a host would, and writes the result as 32-bit float WAV.
+//
+//   talvor-render [--set "NAME=VALUE"]... [--block FRAMES] [--rate HZ] [INPUT.wav] OUTPUT.wav
+
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/TALVOR.h"
+#include "tools/render/DefaultClip.h"
+
+namespace
+{
+constexpr int kDefaultBlock = 512;
+constexpr int kMaxBlock = 1 << 20;
+constexpr int kDefaultRate = 48000;
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 768000;
+// Files longer than this get a progress line.
+constexpr double kProgressSeconds = 30.0;
+
+const char* const kUsage =
+  "usage: talvor-render [--set \"NAME=VALUE\"]... [--block FRAMES] [--rate HZ] [INPUT.wav] OUTPUT.wav\n"
+  "  --set    set a parameter by its name (\"Mid Gain=7\", \"Input=-3.5\"); repeatable\n"
+  "  --block  frames per processing block (default 512)\n"
+  "  --rate   sample rate of the built-in clip used when no INPUT is given (default 48000)\n";
+
+int Fail(const char* fmt, ...)
+{
+  std::fputs("talvor-render: ", stderr);
+  va_list args;
+  va_start(args, fmt);
+  std::vfprintf(stderr, fmt, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  return 1;
+}
+
+bool ParseInt(const char* text, long lo, long hi, int* out)
+{
+  if (!text || !*text)
+    return false;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi)
+    return false;
+  *out = (int)v;
+  return true;
+}
+
+bool ParseDouble(const char* text, double* out)
+{
+  if (!text || !*text)
+    return false;
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (errno != 0 || *end != '\0' || !std::isfinite(v))
+    return false;
+  *out = v;
+  return true;
+}
+
+struct Options
+{
+  std::vector<std::string> sets;
+  int block = kDefaultBlock;
+  int rate = kDefaultRate;
+  bool rateGiven = false;
+  std::string input, output;
+};
+
+// Returns 0 to go on, -1 after printing the help, or an exit code.
+int ParseArguments(int argc, char** argv, Options* opt)
+{
+  std::vector<std::string> files;
+  for (int i = 1; i < argc; ++i)
+  {
+    const std::string arg = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (arg == "-h" || arg == "--help")
+    {
+      std::fputs(kUsage, stdout);
+      return -1;
+    }
+    if (arg == "--set" || arg == "--block" || arg == "--rate")
+    {
+      if (!hasValue)
+        return Fail("%s needs a value", arg.c_str());
+      const char* value = argv[++i];
+      if (arg == "--set")
+        opt->sets.push_back(value);
+      else if (arg == "--block")
+      {
+        if (!ParseInt(value, 1, kMaxBlock, &opt->block))
+          return Fail("bad --block \"%s\" (a whole number of frames from 1 to %d)", value, kMaxBlock);
+      }
+      else
+      {
+        if (!ParseInt(value, kMinRate, kMaxRate, &opt->rate))
+          return Fail("bad --rate \"%s\" (a whole number of Hz from %d to %d)", value, kMinRate, kMaxRate);
+        opt->rateGiven = true;
+      }
+      continue;
+    }
+    if (arg.size() > 1 && arg[0] == '-')
+      return Fail("unknown option \"%s\" (try --help)", arg.c_str());
+    files.push_back(arg);
+  }
+  if (files.empty())
+    return Fail("no output file given (try --help)");
+  if (files.size() > 2)
+    return Fail("too many file names: expected [INPUT.wav] OUTPUT.wav");
+  opt->output = files.back();
+  if (files.size() == 2)
+    opt->input = files[0];
+  if (opt->rateGiven && !opt->input.empty())
+    return Fail("--rate applies only to the built-in clip; an input file keeps its own rate");
+  return 0;
+}
+
+// Applies "NAME=VALUE" as a host would: the exact reported name, a value
+// inside the parameter's range, then the plug-in is told of the change.
+int ApplySetting(TALVOR& plug, const std::string& setting)
+{
+  const size_t eq = setting.find('=');
+  if (eq == std::string::npos)
+    return Fail("bad --set \"%s\" (expected NAME=VALUE)", setting.c_str());
+  const std::string name = setting.substr(0, eq);
+  const std::string text = setting.substr(eq + 1);
+  for (int i = 0; i < plug.ParamCount(); ++i)
+  {
+    ParamDef* p = plug.ParamAt(i);
+    if (name != p->NameForHost())
+      continue;
+    double v = 0.0;
+    if (!ParseDouble(text.c_str(), &v))
+      return Fail("bad value \"%s\" for \"%s\"", text.c_str(), name.c_str());
+    if (v < p->Min() || v > p->Max())
+      return Fail("value %s for \"%s\" is outside %g to %g", text.c_str(), name.c_str(), p->Min(), p->Max());
+    IPlugLockGuard lock(&plug);
+    if (p->Kind() == ParamKindDouble)
+      p->SetClamped(v);
+    else
+      p->SetFromNormalized(p->ToNormalized(v));  // stepped: rounds to a position
+    plug.ParamChanged(i);
+    return 0;
+  }
+  return Fail("unknown parameter \"%s\"", name.c_str());
+}
+
+// The output is written under a temporary name next to its destination and
+// renamed only when complete, so that a failure never leaves a partial file.
+class PendingOutput
+{
+public:
+  ~PendingOutput()
+  {
+    if (file)
+      sf_close(file);
+    if (!tempPath.empty())
+      unlink(tempPath.c_str());
+  }
+
+  bool Open(const std::string& path, int rate, int channels)
+  {
+    finalPath = path;
+    const size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
+    const std::string tmpl = dir + ".talvor-render-XXXXXX";
+    std::vector<char> buf(tmpl.begin(), tmpl.end());
+    buf.push_back('\0');
+    const int fd = mkstemp(buf.data());
+    if (fd < 0)
+      return false;
+    tempPath = buf.data();
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+
+    SF_INFO info = {};
+    info.samplerate = rate;
+    info.channels = channels;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    file = sf_open_fd(fd, SFM_WRITE, &info, 1);
+    if (!file)
+      close(fd);
+    return file != nullptr;
+  }
+
+  bool Write(const double* interleaved, sf_count_t frames)
+  {
+    return sf_writef_double(file, interleaved, frames) == frames;
+  }
+
+  bool Commit()
+  {
+    const int err = sf_close(file);
+    file = nullptr;
+    if (err != 0 || std::rename(tempPath.c_str(), finalPath.c_str()) != 0)
+      return false;
+    tempPath.clear();
+    return true;
+  }
+
+private:
+  SNDFILE* file = nullptr;
+  std::string tempPath, finalPath;
+};
+
+// Where the samples come from: a file read block by block, or the clip.
+class Source
+{
+public:
+  ~Source()
+  {
+    if (file)
+      sf_close(file);
+  }
+
+  int OpenFile(const std::string& path)
+  {
+    SF_INFO info = {};
+    file = sf_open(path.c_str(), SFM_READ, &info);
+    if (!file)
+      return Fail("cannot read \"%s\": %s", path.c_str(), sf_strerror(nullptr));
+    if (info.channels < 1 || info.channels > 2)
+      return Fail("\"%s\" has %d channels; only mono and stereo are supported", path.c_str(), info.channels);
+    if (info.samplerate <= 0)
+      return Fail("\"%s\" has no usable sample rate", path.c_str());
+    channels = info.channels;
+    rate = info.samplerate;
+    total = info.frames;
+    return 0;
+  }
+
+  void UseClip(int sampleRate)
+  {
+    clip = MakeDefaultClip(sampleRate);
+    channels = 2;
+    rate = sampleRate;
+    total = (sf_count_t)clip.left.size();
+  }
+
+  // Fills up to `frames` frames; returns how many, 0 at the end, -1 on error.
+  sf_count_t Read(double* left, double* right, sf_count_t frames, std::vector<double>& scratch)
+  {
+    if (!file)
+    {
+      const sf_count_t n = std::min(frames, total - position);
+      std::copy_n(clip.left.data() + position, n, left);
+      std::copy_n(clip.right.data() + position, n, right);
+      position += n;
+      return n;
+    }
+    scratch.resize((size_t)(frames * channels));
+    sf_count_t got = 0;
+    while (got < frames)
+    {
+      const sf_count_t n = sf_readf_double(file, scratch.data() + got * channels, frames - got);
+      if (n <= 0)
+        break;
+      got += n;
+    }
+    if (sf_error(file) != SF_ERR_NO_ERROR)
+      return -1;
+    for (sf_count_t i = 0; i < got; ++i)
+    {
+      left[i] = scratch[(size_t)(i * channels)];
+      right[i] = scratch[(size_t)(i * channels + channels - 1)];
+    }
+    position += got;
+    return got;
+  }
+
+  int channels = 0;
+  int rate = 0;
+  sf_count_t total = 0;
+
+private:
+  SNDFILE* file = nullptr;
+  StereoClip clip;
+  sf_count_t position = 0;
+};
+}  // namespace
+
+int main(int argc, char** argv)
+{
+  Options opt;
+  const int parsed = ParseArguments(argc, argv, &opt);
+  if (parsed != 0)
+    return parsed < 0 ? 0 : 2;
+
+  // Every setting is checked before any file is touched.
+  std::unique_ptr<TALVOR> plug(new TALVOR(IPlugInstanceInfo{}));
+  for (const std::string& s : opt.sets)
+    if (ApplySetting(*plug, s) != 0)
+      return 2;
+
+  Source source;
+  if (opt.input.empty())
+    source.UseClip(opt.rate);
+  else if (source.OpenFile(opt.input) != 0)
+    return 1;
+
+  plug->SetSampleRate(source.rate);
+  plug->ChangeBlockSize(opt.block);
+  plug->OnReset();
+
+  PendingOutput out;
+  if (!out.Open(opt.output, source.rate, source.channels))
+    return Fail("cannot write \"%s\": %s", opt.output.c_str(), std::strerror(errno));
+
+  const size_t block = (size_t)opt.block;
+  std::vector<double> inL(block), inR(block), outL(block), outR(block), scratch, interleaved(block * 2);
+  const bool showProgress = source.total > (sf_count_t)(kProgressSeconds * source.rate);
+  sf_count_t done = 0;
+  int shownPercent = -1;
+
+  for (;;)
+  {
+    const sf_count_t n = source.Read(inL.data(), inR.data(), (sf_count_t)block, scratch);
+    if (n < 0)
+      return Fail("error while reading \"%s\"", opt.input.c_str());
+    if (n == 0)
+      break;
+    {
+      double* in[2] = {inL.data(), inR.data()};
+      double* outp[2] = {outL.data(), outR.data()};
+      IPlugLockGuard lock(plug.get());
+      plug->ProcessBlock(in, outp, (int)n);
+    }
+    for (sf_count_t i = 0; i < n; ++i)
+    {
+      interleaved[(size_t)(i * source.channels)] = outL[(size_t)i];
+      if (source.channels == 2)
+        interleaved[(size_t)(i * 2 + 1)] = outR[(size_t)i];
+    }
+    if (!out.Write(interleaved.data(), n))
+      return Fail("cannot write \"%s\"", opt.output.c_str());
+    done += n;
+    if (showProgress && source.total > 0)
+    {
+      const int percent = (int)(100 * done / source.total);
+      if (percent != shownPercent)
+      {
+        shownPercent = percent;
+        std::fprintf(stderr, "\rtalvor-render: %3d%%", percent);
+      }
+    }
+  }
+  if (showProgress)
+    std::fputc('\n', stderr);
+
+  if (!out.Commit())
+    return Fail("cannot write \"%s\": %s", opt.output.c_str(), std::strerror(errno));
+  return 0;
+}
