@@ -70,15 +70,15 @@ TEST_F(Editor, KnobAndSwitchShowTheFrameOfTheirValue)
 
 TEST_F(Editor, RedrawPaintsOverlappingDirtyControlsAndCleansEverything)
 {
-  auto* a = new ProbeControl(&plug, IRect(0, 0, 10, 10), -1);
+  auto* a = new ProbeControl(&plug, IRect(3, 4, 10, 10), -1);
   auto* b = new ProbeControl(&plug, IRect(50, 20, 60, 30), -1);
   auto* zero = new ProbeControl(&plug, IRect(), -1);
+  g->AttachControl(zero);  // an empty rectangle first must not pull the union to the origin
   g->AttachControl(a);
   g->AttachControl(b);
-  g->AttachControl(zero);
   IRect dirty;
   EXPECT_TRUE(g->CollectDirtyRect(&dirty));
-  EXPECT_EQ(dirty, IRect(0, 0, 60, 30));
+  EXPECT_EQ(dirty, IRect(3, 4, 60, 30));
 
   g->Redraw(IRect(0, 0, 5, 5));  // touches only a
   EXPECT_EQ(a->paints, 1);
@@ -243,6 +243,9 @@ TEST_F(Editor, SwitchesCycleAndDoubleClickResets)
   g->HandleMouseDown(1, 1, Right());
   EXPECT_EQ(two->Value(), 0.0);
   g->HandleMouseUp(1, 1, Right());
+  two->SetValue(0.0005);  // just under the wrap tolerance: on, not wrapped
+  g->HandleMouseDown(1, 1, Left());
+  EXPECT_EQ(two->Value(), 1.0);
   const double threeSeq[] = {0.5, 1.0, 0.0};
   for (double expect : threeSeq)
   {
@@ -267,7 +270,7 @@ TEST_F(Editor, SwitchesCycleAndDoubleClickResets)
   EXPECT_EQ(plug.hostEvents[1].kind, Ev::Perform);
   EXPECT_EQ(plug.hostEvents[2].kind, Ev::End);
   g->HandleDoubleClick(1, 1, Left());
-  EXPECT_EQ(two->Value(), 1.0);
+  EXPECT_EQ(two->Value(), 0.0);
 }
 
 TEST_F(Editor, HostValuesReachEveryBoundControl)
