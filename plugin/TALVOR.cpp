@@ -284,8 +284,11 @@ void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
   TalvorChannelSections& right = sections[1];
   OnePoleSmoother& inputGain = smoothers.inputGain;
   OnePoleSmoother& outputGain = smoothers.outputGain;
-  const double inputDb = targets.inputDb;
-  const double outputDb = targets.outputDb;
+  // The gain targets cannot change during a block (parameter changes take the
+  // same lock as processing), so their linear values are computed once here;
+  // the result is identical to converting them again for every sample.
+  const double inputTarget = DbToGain(targets.inputDb);
+  const double outputTarget = DbToGain(targets.outputDb);
 
   for (int i = 0; i < nFrames; ++i)
   {
@@ -297,9 +300,9 @@ void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
     const double xL = std::isfinite(rawL) ? rawL : 0.0;
     const double xR = std::isfinite(rawR) ? rawR : 0.0;
 
-    const double gL = inputGain.process(DbToGain(inputDb));
+    const double gL = inputGain.process(inputTarget);
     const double aL = Saturate((xL + kAntiDenormal) * gL);
-    const double gR = inputGain.process(DbToGain(inputDb));
+    const double gR = inputGain.process(inputTarget);
     const double aR = Saturate((xR + kAntiDenormal) * gR);
 
     double bL, bR;
@@ -323,9 +326,9 @@ void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
 
     if (processed)
     {
-      const double hL = outputGain.process(DbToGain(outputDb));
+      const double hL = outputGain.process(outputTarget);
       const double yL = (cL - kAntiDenormal) * hL * trim;
-      const double hR = outputGain.process(DbToGain(outputDb));
+      const double hR = outputGain.process(outputTarget);
       const double yR = (cR - kAntiDenormal) * hR * trim;
       if (outL)
         outL[i] = yL;

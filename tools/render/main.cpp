@@ -197,8 +197,14 @@ public:
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     file = sf_open_fd(fd, SFM_WRITE, &info, 1);
     if (!file)
+    {
       close(fd);
-    return file != nullptr;
+      return false;
+    }
+    // The peak chunk carries a time stamp; without it, equal renders give
+    // byte-identical files.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
+    return true;
   }
 
   bool Write(const double* interleaved, sf_count_t frames)
@@ -329,6 +335,7 @@ int main(int argc, char** argv)
   const bool showProgress = source.total > (sf_count_t)(kProgressSeconds * source.rate);
   sf_count_t done = 0;
   int shownPercent = -1;
+  const bool interactive = isatty(STDERR_FILENO) != 0;
 
   for (;;)
   {
@@ -354,15 +361,17 @@ int main(int argc, char** argv)
     done += n;
     if (showProgress && source.total > 0)
     {
-      const int percent = (int)(100 * done / source.total);
+      // One line rewritten in place on a terminal, a few plain lines otherwise.
+      const int step = interactive ? 1 : 25;
+      const int percent = (int)(100 * done / source.total) / step * step;
       if (percent != shownPercent)
       {
         shownPercent = percent;
-        std::fprintf(stderr, "\rtalvor-render: %3d%%", percent);
+        std::fprintf(stderr, interactive ? "\rtalvor-render: %3d%%" : "talvor-render: %3d%%\n", percent);
       }
     }
   }
-  if (showProgress)
+  if (showProgress && interactive)
     std::fputc('\n', stderr);
 
   if (!out.Commit())

@@ -1,0 +1,211 @@
+// Runs the built talvor-render on generated files and checks what it writes,
+// and that it writes nothing at all when it refuses.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "plugin/TALVOR.h"
+
+namespace
+{
+struct Wav
+{
+  int rate = 0, channels = 0, format = 0;
+  std::vector<double> samples;  // interleaved
+  sf_count_t Frames() const { return channels ? (sf_count_t)samples.size() / channels : 0; }
+};
+
+bool WriteWav(const std::string& path, int rate, int channels, const std::vector<double>& interleaved)
+{
+  SF_INFO info = {};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+  SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (!f)
+    return false;
+  sf_writef_double(f, interleaved.data(), (sf_count_t)interleaved.size() / channels);
+  return sf_close(f) == 0;
+}
+
+bool ReadWav(const std::string& path, Wav* out)
+{
+  SF_INFO info = {};
+  SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+  if (!f)
+    return false;
+  out->rate = info.samplerate;
+  out->channels = info.channels;
+  out->format = info.format;
+  out->samples.resize((size_t)(info.frames * info.channels));
+  sf_readf_double(f, out->samples.data(), info.frames);
+  sf_close(f);
+  return true;
+}
+
+class Render : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    char tmpl[] = "/tmp/talvor-render-test-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    dir = tmpl;
+  }
+  void TearDown() override { std::system(("rm -rf '" + dir + "'").c_str()); }
+
+  std::string Path(const char* name) const { return dir + "/" + name; }
+
+  // Exit status of the renderer; its stderr is kept in `errors`.
+  int Run(const std::vector<std::string>& args)
+  {
+    std::string cmd = "'" TALVOR_RENDER_PATH "'";
+    for (const std::string& a : args)
+      cmd += " '" + a + "'";
+    cmd += " 2>'" + Path("stderr.txt") + "'";
+    const int status = std::system(cmd.c_str());
+    std::ifstream in(Path("stderr.txt"));
+    std::stringstream ss;
+    ss << in.rdbuf();
+    errors = ss.str();
+    std::remove(Path("stderr.txt").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  int FilesInDir() const
+  {
+    int n = 0;
+    if (DIR* d = opendir(dir.c_str()))
+    {
+      while (dirent* e = readdir(d))
+        n += e->d_name[0] != '.' || (e->d_name[1] != '\0' && e->d_name[1] != '.');
+      closedir(d);
+    }
+    return n;
+  }
+
+  std::string dir, errors;
+};
+
+std::vector<double> TestSignal(int frames, int channels, double amp)
+{
+  std::vector<double> s((size_t)(frames * channels));
+  for (int i = 0; i < frames; ++i)
+    for (int c = 0; c < channels; ++c)
+      s[(size_t)(i * channels + c)] = amp * std::sin(0.031 * i * (c + 1)) + 0.1 * amp * std::sin(0.9 * i);
+  return s;
+}
+}  // namespace
+
+TEST_F(Render, MatchesTheInstanceRunInProcess)
+{
+  for (int channels : {1, 2})
+  {
+    const int frames = 5000, rate = 44100, block = 173;
+    ASSERT_TRUE(WriteWav(Path("in.wav"), rate, channels, TestSignal(frames, channels, 0.5)));
+    Wav in;
+    ASSERT_TRUE(ReadWav(Path("in.wav"), &in));
+    ASSERT_EQ(Run({"--set", "Mid Gain=8", "--set", "Input=-3.5", "--set", "Filter=1", "--block", "173",
+                   Path("in.wav"), Path("out.wav")}),
+              0)
+      << errors;
+    Wav out;
+    ASSERT_TRUE(ReadWav(Path("out.wav"), &out));
+    EXPECT_EQ(out.rate, rate);
+    EXPECT_EQ(out.channels, channels);
+    EXPECT_EQ(out.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    ASSERT_EQ(out.Frames(), frames);
+
+    TALVOR plug{IPlugInstanceInfo{}};
+    plug.SetSampleRate(rate);
+    plug.ParamAt(kMidGain)->SetClamped(8);
+    plug.ParamAt(kInput)->SetClamped(-3.5);
+    plug.ParamAt(kFilter)->SetClamped(1);
+    plug.NotifyAllParamsChanged();
+    for (int pos = 0; pos < frames; pos += block)
+    {
+      const int n = std::min(block, frames - pos);
+      std::vector<double> l(n), r(n), ol(n), orr(n);
+      for (int i = 0; i < n; ++i)
+      {
+        l[i] = in.samples[(size_t)((pos + i) * channels)];
+        r[i] = in.samples[(size_t)((pos + i) * channels + channels - 1)];
+      }
+      double* ins[2] = {l.data(), r.data()};
+      double* outs[2] = {ol.data(), orr.data()};
+      plug.ProcessBlock(ins, outs, n);
+      for (int i = 0; i < n; ++i)
+      {
+        ASSERT_EQ(out.samples[(size_t)((pos + i) * channels)], (double)(float)ol[i]) << pos + i;
+        const double right = channels == 2 ? out.samples[(size_t)((pos + i) * 2 + 1)] : (double)(float)orr[i];
+        ASSERT_EQ(right, (double)(float)orr[i]) << pos + i;
+      }
+    }
+  }
+}
+
+TEST_F(Render, BuiltInClipAtTheRequestedRate)
+{
+  ASSERT_EQ(Run({"--rate", "44100", Path("clip.wav")}), 0) << errors;
+  Wav out;
+  ASSERT_TRUE(ReadWav(Path("clip.wav"), &out));
+  EXPECT_EQ(out.rate, 44100);
+  EXPECT_EQ(out.channels, 2);
+  EXPECT_GE(out.Frames(), 2 * 44100);
+  double peak = 0, sum = 0;
+  for (double v : out.samples)
+  {
+    ASSERT_TRUE(std::isfinite(v));
+    peak = std::max(peak, std::fabs(v));
+    sum += v * v;
+  }
+  EXPECT_GT(std::sqrt(sum / (double)out.samples.size()), 0.02);
+  EXPECT_LT(peak, 1.5);
+  EXPECT_EQ(Run({"--help"}), 0);
+}
+
+TEST_F(Render, RefusesBadRequestsWithOneLineAndNoOutput)
+{
+  ASSERT_TRUE(WriteWav(Path("in.wav"), 48000, 2, TestSignal(1000, 2, 0.3)));
+  ASSERT_TRUE(WriteWav(Path("three.wav"), 48000, 3, TestSignal(1000, 3, 0.3)));
+  std::ofstream(Path("text.wav")) << "not a sound file\n";
+  const std::string out = Path("out.wav");
+  const std::vector<std::vector<std::string>> bad = {
+    {"--set", "Mid Gains=3", out},         {"--set", "Input=13", out},
+    {"--set", "Low Gain=-1", out},         {"--set", "Input=abc", out},
+    {"--set", "Input=nan", out},           {"--set", "Input", out},
+    {"--block", "0", out},                 {"--block", "12x", out},
+    {"--rate", "-5", out},                 {"--rate", "48000", Path("in.wav"), out},
+    {Path("missing.wav"), out},            {Path("text.wav"), out},
+    {Path("three.wav"), out},              {"--bogus", out},
+    {Path("in.wav"), Path("in.wav"), out}, {"--block"},
+    {},                                    {Path("in.wav"), dir + "/no/such/dir/out.wav"}};
+  const int files = FilesInDir();
+  for (const auto& args : bad)
+  {
+    std::string joined;
+    for (const std::string& a : args)
+      joined += a + " ";
+    EXPECT_NE(Run(args), 0) << joined;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << joined << ": " << errors;
+    EXPECT_EQ(errors.rfind("talvor-render: ", 0), 0u) << errors;
+    EXPECT_EQ(FilesInDir(), files) << joined;  // nothing written, no temporary left
+  }
+
+  // An existing output survives a refused run untouched.
+  std::ofstream(out) << "keep";
+  EXPECT_NE(Run({"--set", "Output=99", Path("in.wav"), out}), 0);
+  std::ifstream kept(out);
+  std::string content;
+  kept >> content;
+  EXPECT_EQ(content, "keep");
+}
