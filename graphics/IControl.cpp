@@ -27,7 +27,7 @@ void IControl::MouseDoubleClick(int, int, const IMouseMod&)
 {
   if (defaultValue >= 0.0)
   {
-    value = defaultValue;
+    value = (double)defaultValue;
     MarkDirty(true);
   }
 }
@@ -99,7 +99,7 @@ void IControl::MarkDirty(bool pushToPlug)
     value = clampLo;
   else if (value > clampHi)
     value = clampHi;
-  else if (std::isnan(value))
+  else if (std::isnan((double)value))
     value = clampLo;  // never hand a NaN on to the parameter
   dirty = true;
   if (pushToPlug && plug && paramIdx >= 0) plug->SetParamFromEditor(paramIdx, value);
@@ -107,7 +107,7 @@ void IControl::MarkDirty(bool pushToPlug)
 
 void IControl::MarkClean()
 {
-  dirty = redrawRequested;
+  dirty = (bool)redrawRequested;
   redrawRequested = false;
 }
 

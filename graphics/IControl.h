@@ -2,11 +2,35 @@
 // Controls: one rectangle of the editor that shows a normalised value (0 to 1)
 // and reacts to the mouse. Owned by IGraphics once attached.
 
+#include <atomic>
 #include <vector>
 
 #include "graphics/IGraphics.h"
 
 class IPlugBase;
+
+// A value written on one thread and read on another without ordering needs:
+// host and audio threads store control values and flags that the UI thread
+// reads on its next redraw tick. Relaxed atomics make those plain stores safe.
+template <typename T>
+class RelaxedAtomic
+{
+public:
+  RelaxedAtomic(T x = T()) : v(x) {}
+  RelaxedAtomic(const RelaxedAtomic&) = delete;
+  RelaxedAtomic& operator=(const RelaxedAtomic&) = delete;
+  operator T() const { return v.load(std::memory_order_relaxed); }
+  RelaxedAtomic& operator=(T x)
+  {
+    v.store(x, std::memory_order_relaxed);
+    return *this;
+  }
+  // Read-modify-write by the one thread that edits (the UI thread).
+  RelaxedAtomic& operator+=(T x) { return *this = (T)*this + x; }
+
+private:
+  std::atomic<T> v;
+};
 
 class IControl
 {
@@ -69,13 +93,13 @@ protected:
   IRect targetRect;
   int paramIdx;
   std::vector<AuxParam> auxParams;
-  double value = 0.0;
-  double defaultValue = -1.0;
+  RelaxedAtomic<double> value{0.0};
+  RelaxedAtomic<double> defaultValue{-1.0};
   double clampLo = 0.0, clampHi = 1.0;
-  bool dirty = true;
+  RelaxedAtomic<bool> dirty{true};
   bool hidden = false;
   bool greyed = false;
-  bool redrawRequested = false;
+  RelaxedAtomic<bool> redrawRequested{false};
   ChannelBlend blend;
 };
 
