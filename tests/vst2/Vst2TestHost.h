@@ -1,12 +1,11 @@
 #pragma once
-// A recording VST 2.4 host for the binding's tests: it answers the requests the
-// plug-in makes (product string, vendor version, time, process level, events)
-// and keeps every call so that tests can check what reached the host.
+// A recording VST 2.4 host for the binding's tests: it answers what the plug-in
+// asks (product string, vendor version, time, process level, events) and keeps
+// every call so that tests can check what reached the host.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -15,8 +14,7 @@
 
 struct RecordedCall
 {
-  VstInt32 opcode;
-  VstInt32 index;
+  VstInt32 opcode, index;
   VstIntPtr value;
   float opt;
 };
@@ -30,62 +28,42 @@ struct TestHost
   bool answerTime = true;
   VstTimeInfo time = {};
   VstIntPtr eventsAnswer = 1;
-  std::vector<VstMidiEvent> midiEvents;
-  std::vector<std::vector<uint8_t>> sysexDumps;
+  std::vector<std::vector<uint8_t>> events;  // MIDI bytes or SysEx dumps received
 
-  // Calls made before the host knew the record (during creation) or for a
-  // record without a host.
-  static int& OrphanCalls()
-  {
-    static int n = 0;
-    return n;
-  }
+  static inline int orphanCalls = 0;  // calls for a record the host does not know yet
 
   static VstIntPtr VSTCALLBACK Callback(AEffect* effect, VstInt32 opcode, VstInt32 index,
                                         VstIntPtr value, void* ptr, float opt)
   {
     TestHost* host = effect ? static_cast<TestHost*>(effect->user) : nullptr;
-    if (!host)
-    {
-      ++OrphanCalls();
-      return 0;
-    }
-    return host->Answer(opcode, index, value, ptr, opt);
-  }
-
-  VstIntPtr Answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
-  {
-    calls.push_back({opcode, index, value, opt});
+    if (!host) return ++orphanCalls, 0;
+    host->calls.push_back({opcode, index, value, opt});
     switch (opcode)
     {
       case audioMasterGetProductString:
-        std::memcpy(ptr, product.c_str(), std::min<size_t>(product.size() + 1, 256));
+        std::memcpy(ptr, host->product.c_str(), std::min<size_t>(host->product.size() + 1, 256));
         return 1;
-      case audioMasterGetVendorVersion:
-        return vendorVersion;
-      case audioMasterGetCurrentProcessLevel:
-        return processLevel;
-      case audioMasterGetTime:
-        return answerTime ? reinterpret_cast<VstIntPtr>(&time) : 0;
+      case audioMasterGetVendorVersion: return host->vendorVersion;
+      case audioMasterGetCurrentProcessLevel: return host->processLevel;
+      case audioMasterGetTime: return host->answerTime ? reinterpret_cast<VstIntPtr>(&host->time) : 0;
       case audioMasterProcessEvents:
       {
-        const VstEvents* list = static_cast<const VstEvents*>(ptr);
-        for (int i = 0; i < list->numEvents; ++i)
+        const VstEvent* ev = static_cast<const VstEvents*>(ptr)->events[0];
+        if (ev->type == kVstMidiType)
         {
-          const VstEvent* ev = list->events[i];
-          if (ev->type == kVstMidiType)
-            midiEvents.push_back(*reinterpret_cast<const VstMidiEvent*>(ev));
-          else if (ev->type == kVstSysExType)
-          {
-            const auto* sx = reinterpret_cast<const VstMidiSysexEvent*>(ev);
-            EXPECT_EQ(sx->byteSize, 48);
-            sysexDumps.emplace_back(sx->sysexDump, sx->sysexDump + sx->dumpBytes);
-          }
+          EXPECT_EQ(ev->byteSize, 32);
+          const char* b = reinterpret_cast<const VstMidiEvent*>(ev)->midiData;
+          host->events.push_back({(uint8_t)ev->deltaFrames, (uint8_t)b[0], (uint8_t)b[1], (uint8_t)b[2]});
         }
-        return eventsAnswer;
+        else
+        {
+          EXPECT_EQ(ev->byteSize, 48);
+          const auto* sx = reinterpret_cast<const VstMidiSysexEvent*>(ev);
+          host->events.emplace_back(sx->sysexDump, sx->sysexDump + sx->dumpBytes);
+        }
+        return host->eventsAnswer;
       }
-      default:
-        return 0;
+      default: return 0;
     }
   }
 
@@ -97,32 +75,30 @@ struct TestHost
   }
 };
 
-// Drives one effect record as a host would.
-class HostedEffect
+// Drives one effect record as a host would; closes it when done.
+struct HostedEffect
 {
-public:
-  HostedEffect(AEffect* effect, TestHost* host) : effect(effect)
-  {
-    if (effect) effect->user = host;
-  }
-  ~HostedEffect() { Close(); }
+  AEffect* effect;
+  HostedEffect(AEffect* e, TestHost* host) : effect(e) { if (e) e->user = host; }
+  ~HostedEffect() { if (effect) Dispatch(effClose); }
   HostedEffect(const HostedEffect&) = delete;
   HostedEffect& operator=(const HostedEffect&) = delete;
 
-  VstIntPtr Dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
+  VstIntPtr Dispatch(VstInt32 op, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                      float opt = 0.0f)
   {
-    return effect->dispatcher(effect, opcode, index, value, ptr, opt);
+    return effect->dispatcher(effect, op, index, value, ptr, opt);
   }
-
-  std::string Text(VstInt32 opcode, VstInt32 index = 0)
+  VstIntPtr Dispatch(VstInt32 op, VstInt32 index, const char* text)
   {
-    char buf[256];
-    std::memset(buf, 0, sizeof(buf));
-    Dispatch(opcode, index, 0, buf);
+    return Dispatch(op, index, 0, const_cast<char*>(text));
+  }
+  std::string Text(VstInt32 op, VstInt32 index = 0)
+  {
+    char buf[256] = {};
+    Dispatch(op, index, 0, buf);
     return buf;
   }
-
   // Open, sample rate, block size, resume: the order hosts use.
   void Start(float sampleRate = 48000.0f, int blockSize = 512)
   {
@@ -131,12 +107,4 @@ public:
     Dispatch(effSetBlockSize, 0, blockSize);
     Dispatch(effMainsChanged, 0, 1);
   }
-
-  void Close()
-  {
-    if (effect) effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
-    effect = nullptr;
-  }
-
-  AEffect* effect;
 };
