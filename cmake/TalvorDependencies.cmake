@@ -26,4 +26,13 @@ if(TALVOR_BUILD_TESTS)
     endforeach()
   endif()
   include(GoogleTest)
+  if(CMAKE_CROSSCOMPILING AND NOT COMMAND _gtest_discover_tests)
+    # Test programs run under an emulator (Wine): list their tests when ctest
+    # runs (inside the test display and Wine session) rather than while
+    # building, and allow for a slow first start of the emulator.
+    set(CMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE PRE_TEST)
+    function(gtest_discover_tests target)
+      _gtest_discover_tests(${target} ${ARGN} DISCOVERY_TIMEOUT 300)
+    endfunction()
+  endif()
 endif()
