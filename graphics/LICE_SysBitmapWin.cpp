@@ -2,7 +2,14 @@
 // memory device context. Compiled only for Windows builds.
 #include <windows.h>
 
+#include <cstdint>
+
 #include "graphics/LICE.h"
+
+namespace {
+// A DIB section's byte count must fit a 32-bit size; stay well below.
+constexpr int64_t kMaxSectionBytes = (int64_t)1 << 30;
+}
 
 LICE_SysBitmap::LICE_SysBitmap(int w, int h)
 {
@@ -40,14 +47,22 @@ bool LICE_SysBitmap::resize(int w, int h)
   height = h;
   if (w != 0 && h != 0 && w <= allocWidth && h <= allocHeight && bits) return true;
 
-  allocHeight = h;
-  allocWidth = (w + 3) & ~3;
+  const int64_t roundedWidth = ((int64_t)w + 3) & ~(int64_t)3;
+  const bool addressable = roundedWidth * h * 4 <= kMaxSectionBytes;
+  allocHeight = addressable ? h : 0;
+  allocWidth = addressable ? (int)roundedWidth : 0;
   if (oldObject) SelectObject(static_cast<HDC>(dc), static_cast<HGDIOBJ>(oldObject));
   oldObject = nullptr;
   if (dib) DeleteObject(static_cast<HGDIOBJ>(dib));
   dib = nullptr;
   bits = nullptr;
   if (w < 1 || h < 1) return false;
+  if (!addressable)
+  {
+    // Beyond what GDI can address: an empty bitmap, as for a failed section.
+    width = height = 0;
+    return true;
+  }
 
   BITMAPINFO info = {};
   info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);

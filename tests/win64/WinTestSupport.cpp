@@ -287,7 +287,7 @@ bool SavePng(const Image& img, const std::string& path)
   for (int y = 0; y < img.h; ++y) rows[(size_t)y] = rgb.data() + (size_t)y * (size_t)img.w * 3;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
-  bool ok = false;
+  volatile bool ok = false;
   if (png && info)
   {
     if (setjmp(png_jmpbuf(png)) == 0)
