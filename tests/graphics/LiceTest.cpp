@@ -23,55 +23,38 @@ std::unique_ptr<LICE_MemBitmap> Decode(const std::vector<unsigned char>& png)
 
 TEST(DecodePng, EveryColourTypeGivesStraightArgb)
 {
-  // RGBA keeps alpha unpremultiplied.
-  auto rgba = Decode(WritePng(2, 1, PNG_COLOR_TYPE_RGBA, 8, {{10, 20, 30, 40, 200, 100, 50, 255}}));
-  ASSERT_TRUE(rgba);
-  EXPECT_EQ(Px(rgba.get(), 0, 0), 0x280A141Eu);
-  EXPECT_EQ(Px(rgba.get(), 1, 0), 0xFFC86432u);
-
-  // RGB gets opaque alpha; a colour-key tRNS makes exactly that colour transparent.
   png_color_16 key = {};
   key.red = 1; key.green = 2; key.blue = 3;
-  auto rgb = Decode(WritePng(2, 1, PNG_COLOR_TYPE_RGB, 8, {{1, 2, 3, 4, 5, 6}}, {}, {}, &key));
-  ASSERT_TRUE(rgb);
-  EXPECT_EQ(Px(rgb.get(), 0, 0), 0x00010203u);
-  EXPECT_EQ(Px(rgb.get(), 1, 0), 0xFF040506u);
-  auto plain = Decode(WritePng(1, 1, PNG_COLOR_TYPE_RGB, 8, {{7, 8, 9}}));
-  EXPECT_EQ(Px(plain.get(), 0, 0), 0xFF070809u);
-
-  // Palette with per-index alpha from tRNS; indices beyond the tRNS list are opaque.
-  std::vector<png_color> pal = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
-  auto idx = Decode(WritePng(3, 1, PNG_COLOR_TYPE_PALETTE, 8, {{0, 1, 2}}, pal, {0, 128}));
-  ASSERT_TRUE(idx);
-  EXPECT_EQ(Px(idx.get(), 0, 0), 0x00FF0000u);
-  EXPECT_EQ(Px(idx.get(), 1, 0), 0x8000FF00u);
-  EXPECT_EQ(Px(idx.get(), 2, 0), 0xFF0000FFu);
-
-  // Low bit depth grey expands to full-range equal R, G, B.
-  auto g1 = Decode(WritePng(8, 1, PNG_COLOR_TYPE_GRAY, 1, {{0xA0}}));  // 1,0,1,0,0,0,0,0
-  ASSERT_TRUE(g1);
-  EXPECT_EQ(Px(g1.get(), 0, 0), 0xFFFFFFFFu);
-  EXPECT_EQ(Px(g1.get(), 1, 0), 0xFF000000u);
-  EXPECT_EQ(Px(g1.get(), 2, 0), 0xFFFFFFFFu);
-  auto g2 = Decode(WritePng(4, 1, PNG_COLOR_TYPE_GRAY, 2, {{0x1B}}));  // 0,1,2,3
-  ASSERT_TRUE(g2);
-  EXPECT_EQ(Px(g2.get(), 1, 0), 0xFF555555u);
-  EXPECT_EQ(Px(g2.get(), 2, 0), 0xFFAAAAAAu);
-  auto g4 = Decode(WritePng(2, 1, PNG_COLOR_TYPE_GRAY, 4, {{0x3F}}));  // 3, 15
-  ASSERT_TRUE(g4);
-  EXPECT_EQ(Px(g4.get(), 0, 0), 0xFF333333u);
-  EXPECT_EQ(Px(g4.get(), 1, 0), 0xFFFFFFFFu);
-  auto g8 = Decode(WritePng(1, 1, PNG_COLOR_TYPE_GRAY, 8, {{0x42}}));
-  EXPECT_EQ(Px(g8.get(), 0, 0), 0xFF424242u);
-  auto ga = Decode(WritePng(1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {{0x42, 0x80}}));
-  EXPECT_EQ(Px(ga.get(), 0, 0), 0x80424242u);
-
-  // 16-bit samples keep their high byte.
-  auto w16 = Decode(WritePng(1, 1, PNG_COLOR_TYPE_RGBA, 16, {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80, 0x78, 0x01}}));
-  ASSERT_TRUE(w16);
-  EXPECT_EQ(Px(w16.get(), 0, 0), 0x78123456u);
-  auto g16 = Decode(WritePng(1, 1, PNG_COLOR_TYPE_GRAY, 16, {{0xAB, 0xCD}}));
-  EXPECT_EQ(Px(g16.get(), 0, 0), 0xFFABABABu);
+  const std::vector<png_color> pal = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+  const auto rgba = WritePng(2, 1, PNG_COLOR_TYPE_RGBA, 8, {{10, 20, 30, 40, 200, 100, 50, 255}});
+  const auto keyed = WritePng(2, 1, PNG_COLOR_TYPE_RGB, 8, {{1, 2, 3, 4, 5, 6}}, {}, {}, &key);
+  const auto indexed = WritePng(3, 1, PNG_COLOR_TYPE_PALETTE, 8, {{0, 1, 2}}, pal, {0, 128});
+  const auto grey1 = WritePng(8, 1, PNG_COLOR_TYPE_GRAY, 1, {{0xA0}});  // 1,0,1,0,...
+  const auto grey2 = WritePng(4, 1, PNG_COLOR_TYPE_GRAY, 2, {{0x1B}});  // 0,1,2,3
+  const auto grey4 = WritePng(2, 1, PNG_COLOR_TYPE_GRAY, 4, {{0x3F}});  // 3,15
+  const auto rgba16 = WritePng(1, 1, PNG_COLOR_TYPE_RGBA, 16, {{0x12, 0xFF, 0x34, 0x00, 0x56, 0x80, 0x78, 0x01}});
+  const auto rgb = WritePng(1, 1, PNG_COLOR_TYPE_RGB, 8, {{7, 8, 9}});
+  const auto grey8 = WritePng(1, 1, PNG_COLOR_TYPE_GRAY, 8, {{0x42}});
+  const auto greyA = WritePng(1, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 8, {{0x42, 0x80}});
+  const auto grey16 = WritePng(1, 1, PNG_COLOR_TYPE_GRAY, 16, {{0xAB, 0xCD}});
+  struct Case { const char* what; const std::vector<unsigned char>& png; int x; uint32_t expect; };
+  const Case cases[] = {
+    {"rgba keeps straight alpha", rgba, 0, 0x280A141Eu},     {"rgba opaque", rgba, 1, 0xFFC86432u},
+    {"rgb gets opaque alpha", rgb, 0, 0xFF070809u},           {"rgb colour key", keyed, 0, 0x00010203u},
+    {"rgb other colour", keyed, 1, 0xFF040506u},              {"palette tRNS 0", indexed, 0, 0x00FF0000u},
+    {"palette tRNS 128", indexed, 1, 0x8000FF00u},            {"palette past tRNS", indexed, 2, 0xFF0000FFu},
+    {"grey1 on", grey1, 0, 0xFFFFFFFFu},                      {"grey1 off", grey1, 1, 0xFF000000u},
+    {"grey2 1", grey2, 1, 0xFF555555u},                       {"grey2 2", grey2, 2, 0xFFAAAAAAu},
+    {"grey4 3", grey4, 0, 0xFF333333u},                       {"grey4 15", grey4, 1, 0xFFFFFFFFu},
+    {"grey8", grey8, 0, 0xFF424242u},                         {"grey alpha", greyA, 0, 0x80424242u},
+    {"16-bit keeps the high byte", rgba16, 0, 0x78123456u},   {"grey16", grey16, 0, 0xFFABABABu},
+  };
+  for (const Case& c : cases)
+  {
+    auto bmp = Decode(c.png);
+    ASSERT_TRUE(bmp) << c.what;
+    EXPECT_EQ(Px(bmp.get(), c.x, 0), c.expect) << c.what;
+  }
 }
 
 TEST(DecodePng, InterlacedAndWideImagesUseTheRowSpan)

@@ -67,9 +67,7 @@ TEST(Snapshot, FailuresAreOneLineAndLeaveNoFile)
 {
   const std::string out = testing::TempDir() + "snapshot-bad-" + std::to_string(getpid()) + ".png";
   const std::string cases[] = {
-    "--set \"Nope=1\" \"" + out + "\"",   "--set \"Input=13\" \"" + out + "\"",
-    "--set \"Input=abc\" \"" + out + "\"", "--set Input \"" + out + "\"",
-    "--bogus \"" + out + "\"",            "",
+    "--set \"Nope=1\" \"" + out + "\"", "--set \"Input=13\" \"" + out + "\"", "--set Input \"" + out + "\"", "",
     "\"" + testing::TempDir() + "no/such/dir/x.png\"",
   };
   for (const std::string& args : cases)
