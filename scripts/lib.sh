@@ -115,8 +115,12 @@ cmake_configure() {
 # cmake_build DIR LOG: build all targets, keep going past failures so that
 # every target that can be built is; the full output goes to LOG.
 cmake_build() {
-  local dir=$1 logfile=$2 rc=0
-  cmake --build "$dir" -j"$TALVOR_JOBS" -- -k >"$logfile" 2>&1 || rc=$?
+  local dir=$1 logfile=$2 rc=0 keep_going=()
+  case $(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$dir/CMakeCache.txt" 2>/dev/null) in
+    *Makefiles*) keep_going=(-- -k) ;;
+    Ninja*) keep_going=(-- -k 0) ;;
+  esac
+  cmake --build "$dir" -j"$TALVOR_JOBS" "${keep_going[@]}" >"$logfile" 2>&1 || rc=$?
   if [ $rc -ne 0 ]; then
     warn "build in $dir failed; errors from $logfile:"
     grep -E -m 40 -A3 '(error|Error)[: ]' "$logfile" >&2 || tail -n 40 "$logfile" >&2
