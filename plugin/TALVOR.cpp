@@ -177,7 +177,7 @@ void TALVOR::PrepareBlock()
     designRate = hostRate;
   const double fs = designRate;
 
-  // 1. Smoother coefficients.
+  // Smoother coefficients follow the sample rate.
   smoothers.hpFreq.design(1000.0, fs);
   smoothers.hpQ.design(1000.0, fs);
   smoothers.lowGain.design(500.0, fs);
@@ -189,7 +189,7 @@ void TALVOR::PrepareBlock()
   smoothers.inputGain.design(10.0, fs);
   smoothers.outputGain.design(10.0, fs);
 
-  // 2. Link: the output gain mirrors the input gain.
+  // Link: the output gain mirrors the input gain.
   if (Position(kLink, 1) == 1)
   {
     // 0.0 - x rather than -x, so that 0 dB in gives +0 dB out, never "-0.00".
@@ -200,12 +200,12 @@ void TALVOR::PrepareBlock()
       editor->ShowParameterValue(kOutput, linked, false);
   }
 
-  // 3. "Filter" low-pass.
+  // The "Filter" low-pass (designed always, used only when switched in).
   for (TalvorChannelSections& s : sections)
     s.lowpass.design((float)kLowpassCorner, (float)kLowpassQ, (float)fs);
 
-  // 4 to 7. The left section is always designed one smoothing step ahead of
-  // the right one.
+  // The smoothers step once per design, so the left section is always one
+  // smoothing step ahead of the right one.
   for (TalvorChannelSections& s : sections)
   {
     const double q = smoothers.hpQ.process(targets.hpQ);
