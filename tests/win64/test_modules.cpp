@@ -1,0 +1,691 @@
+// Both Windows modules loaded with LoadLibrary and driven as a host drives
+// them: entry points, instances, audio, state, and the editor in a real window
+// with mouse input, host edit callbacks and the painted pixels checked.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "pluginterfaces/base/ipluginbase.h"
+#include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "pluginterfaces/vst/ivsteditcontroller.h"
+#include "pluginterfaces/vst/ivsthostapplication.h"
+#include "public.sdk/source/common/memorystream.h"
+#include "tests/win64/WinTestSupport.h"
+
+using namespace wintest;
+using namespace Steinberg;
+
+namespace {
+
+constexpr int kW = 346, kH = 566;
+constexpr int kLowGain = 0, kMidFreq = 3, kHighGain = 4, kInput = 6, kFilter = 9;
+
+std::string Vst3Path() { return WinPath(TALVOR_TEST_VST3_MODULE); }
+std::string Vst2Path() { return WinPath(TALVOR_TEST_VST2_MODULE); }
+
+// An exported function, typed (GetProcAddress hands out an untyped pointer).
+template <class F>
+F Export(HMODULE module, const char* name)
+{
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+bool ClassRegisteredIn(HMODULE module)
+{
+  WNDCLASSA wc;
+  return GetClassInfoA(module, "IPlugWndClass", &wc) != 0;
+}
+
+// Polls the window until it shows exactly what the model expects (or the
+// deadline passes) and answers the number of differing pixels.
+int WaitForPicture(HWND child, const std::array<double, 11>& values, Image* shown = nullptr)
+{
+  const Image expected = ExpectedEditor(values);
+  int diffs = -1;
+  Image img;
+  PumpUntil(
+      [&] {
+        img = CaptureWindow(child, kW, kH);
+        diffs = CountDifferences(img, expected);
+        return diffs == 0;
+      },
+      3000);
+  if (shown) *shown = img;
+  return diffs;
+}
+
+// ---- A small VST3 host ------------------------------------------------------------------
+
+template <class I>
+struct StaticUnknown : I
+{
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
+  {
+    if (FUnknownPrivate::iidEqual(iid, FUnknown::iid) || FUnknownPrivate::iidEqual(iid, I::iid))
+    {
+      *obj = static_cast<I*>(this);
+      return kResultOk;
+    }
+    *obj = nullptr;
+    return kNoInterface;
+  }
+  uint32 PLUGIN_API addRef() override { return 1; }
+  uint32 PLUGIN_API release() override { return 1; }
+};
+
+struct HostApp : StaticUnknown<Vst::IHostApplication>
+{
+  tresult PLUGIN_API getName(Vst::String128 name) override
+  {
+    const char* n = "TALVOR Wine Host";
+    for (int i = 0; i < 128; ++i)
+    {
+      name[i] = (Vst::TChar)n[i];
+      if (!n[i]) break;
+    }
+    return kResultOk;
+  }
+  tresult PLUGIN_API createInstance(TUID, TUID, void** obj) override
+  {
+    *obj = nullptr;
+    return kNotImplemented;
+  }
+};
+
+struct EditEvent
+{
+  char kind;  // 'b' begin, 'p' perform, 'e' end
+  Vst::ParamID id;
+  double value;
+};
+
+struct Handler : StaticUnknown<Vst::IComponentHandler>
+{
+  std::vector<EditEvent> events;
+  tresult PLUGIN_API beginEdit(Vst::ParamID id) override
+  {
+    events.push_back({'b', id, 0.0});
+    return kResultOk;
+  }
+  tresult PLUGIN_API performEdit(Vst::ParamID id, Vst::ParamValue v) override
+  {
+    events.push_back({'p', id, v});
+    return kResultOk;
+  }
+  tresult PLUGIN_API endEdit(Vst::ParamID id) override
+  {
+    events.push_back({'e', id, 0.0});
+    return kResultOk;
+  }
+  tresult PLUGIN_API restartComponent(int32) override { return kResultOk; }
+  int Count(char kind, Vst::ParamID id) const
+  {
+    int n = 0;
+    for (const EditEvent& e : events) n += e.kind == kind && e.id == id;
+    return n;
+  }
+};
+
+using GetFactoryProc = IPluginFactory*(PLUGIN_API*)();
+using BoolProc = bool(PLUGIN_API*)();
+
+struct Vst3Module
+{
+  HMODULE module = LoadLibraryA(Vst3Path().c_str());
+  IPluginFactory* factory = nullptr;
+
+  Vst3Module()
+  {
+    if (!module) return;
+    auto init = Export<BoolProc>(module, "InitDll");
+    if (init) init();
+    auto get = Export<GetFactoryProc>(module, "GetPluginFactory");
+    if (get) factory = get();
+  }
+  ~Vst3Module()
+  {
+    if (factory) factory->release();
+    if (module)
+    {
+      auto exitDll = Export<BoolProc>(module, "ExitDll");
+      if (exitDll) exitDll();
+      FreeLibrary(module);
+    }
+  }
+};
+
+struct Vst3Instance
+{
+  HostApp app;
+  Handler handler;
+  Vst::IComponent* component = nullptr;
+  Vst::IAudioProcessor* processor = nullptr;
+  Vst::IEditController* controller = nullptr;
+  IPlugView* view = nullptr;
+
+  explicit Vst3Instance(IPluginFactory* factory)
+  {
+    PClassInfo info;
+    if (!factory || factory->getClassInfo(0, &info) != kResultOk) return;
+    void* obj = nullptr;
+    if (factory->createInstance(info.cid, Vst::IComponent::iid, &obj) != kResultOk || !obj) return;
+    component = static_cast<Vst::IComponent*>(obj);
+    component->initialize(&app);
+    component->queryInterface(Vst::IAudioProcessor::iid, reinterpret_cast<void**>(&processor));
+    component->queryInterface(Vst::IEditController::iid, reinterpret_cast<void**>(&controller));
+    if (controller) controller->setComponentHandler(&handler);
+  }
+  ~Vst3Instance()
+  {
+    if (view)
+    {
+      view->removed();
+      view->release();
+    }
+    if (controller) controller->release();
+    if (processor) processor->release();
+    if (component)
+    {
+      component->terminate();
+      component->release();
+    }
+  }
+  std::array<double, 11> Values()
+  {
+    std::array<double, 11> v{};
+    for (int i = 0; i < 11; ++i) v[(size_t)i] = controller->getParamNormalized((Vst::ParamID)i);
+    return v;
+  }
+  HWND OpenEditor(HWND parent)
+  {
+    view = controller->createView("editor");
+    if (!view) return nullptr;
+    if (view->attached(parent, kPlatformTypeHWND) != kResultTrue) return nullptr;
+    return FindEditorChild(parent);
+  }
+};
+
+std::string Narrow(const char16* s)
+{
+  std::string out;
+  for (; *s; ++s) out += (char)*s;
+  return out;
+}
+
+}  // namespace
+
+TEST(Vst3Module, ExportsAFactoryWithTheOneEffectClass)
+{
+  Vst3Module m;
+  ASSERT_NE(m.module, nullptr) << Vst3Path();
+  auto init = Export<BoolProc>(m.module, "InitDll");
+  auto exitDll = Export<BoolProc>(m.module, "ExitDll");
+  ASSERT_NE(init, nullptr);
+  ASSERT_NE(exitDll, nullptr);
+  EXPECT_TRUE(init());
+  EXPECT_TRUE(exitDll());
+  EXPECT_TRUE(init());
+  ASSERT_NE(m.factory, nullptr);
+
+  PFactoryInfo fi;
+  ASSERT_EQ(m.factory->getFactoryInfo(&fi), kResultOk);
+  EXPECT_STREQ(fi.vendor, "SilverMeadowLab");
+  EXPECT_EQ(fi.flags, 16);
+  ASSERT_EQ(m.factory->countClasses(), 1);
+  PClassInfo ci;
+  ASSERT_EQ(m.factory->getClassInfo(0, &ci), kResultOk);
+  EXPECT_STREQ(ci.name, "TALVOR");
+  EXPECT_STREQ(ci.category, "Audio Module Class");
+  const unsigned char cid[16] = {0x0D, 0xE7, 0xAE, 0xF2, 0xDE, 0x00, 0x4E, 0x4F, 'S', 'm', 'l', 'b', 'T', 'l', 'v', '1'};
+  EXPECT_EQ(std::memcmp(ci.cid, cid, 16), 0);
+
+  IPluginFactory2* f2 = nullptr;
+  ASSERT_EQ(m.factory->queryInterface(IPluginFactory2::iid, reinterpret_cast<void**>(&f2)), kResultOk);
+  PClassInfo2 ci2;
+  ASSERT_EQ(f2->getClassInfo2(0, &ci2), kResultOk);
+  EXPECT_STREQ(ci2.subCategories, "Fx|EQ");
+  EXPECT_STREQ(ci2.version, "2.0.0");
+  f2->release();
+  IPluginFactory3* f3 = nullptr;
+  ASSERT_EQ(m.factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)), kResultOk);
+  PClassInfoW ciw;
+  ASSERT_EQ(f3->getClassInfoUnicode(0, &ciw), kResultOk);
+  EXPECT_EQ(Narrow(ciw.name), "TALVOR");
+  f3->release();
+}
+
+TEST(Vst3Module, ProcessesAudioAndRoundTripsItsState)
+{
+  Vst3Module m;
+  ASSERT_NE(m.factory, nullptr);
+  Vst3Instance p(m.factory);
+  ASSERT_NE(p.processor, nullptr);
+  ASSERT_NE(p.controller, nullptr);
+
+  Vst::SpeakerArrangement stereo = Vst::SpeakerArr::kStereo;
+  EXPECT_EQ(p.processor->setBusArrangements(&stereo, 1, &stereo, 1), kResultTrue);
+  Vst::ProcessSetup setup{Vst::kRealtime, Vst::kSample32, 512, 48000.0};
+  ASSERT_EQ(p.processor->setupProcessing(setup), kResultOk);
+  p.component->activateBus(Vst::kAudio, Vst::kInput, 0, true);
+  p.component->activateBus(Vst::kAudio, Vst::kOutput, 0, true);
+  ASSERT_EQ(p.component->setActive(true), kResultOk);
+  p.processor->setProcessing(true);
+
+  std::vector<float> inL(512), inR(512), outL(512, 9.f), outR(512, 9.f);
+  for (int i = 0; i < 512; ++i) inL[(size_t)i] = inR[(size_t)i] = 0.25f * std::sin(2.0f * 3.14159265f * 440.f * i / 48000.f);
+  float* ins[2] = {inL.data(), inR.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  Vst::AudioBusBuffers inBus, outBus;
+  inBus.numChannels = outBus.numChannels = 2;
+  inBus.channelBuffers32 = ins;
+  outBus.channelBuffers32 = outs;
+  Vst::ProcessData data;
+  data.processMode = Vst::kRealtime;
+  data.symbolicSampleSize = Vst::kSample32;
+  data.numSamples = 512;
+  data.numInputs = data.numOutputs = 1;
+  data.inputs = &inBus;
+  data.outputs = &outBus;
+  ASSERT_EQ(p.processor->process(data), kResultOk);
+  double energy = 0.0;
+  for (int i = 0; i < 512; ++i)
+  {
+    ASSERT_TRUE(std::isfinite(outL[(size_t)i]) && std::isfinite(outR[(size_t)i]));
+    ASSERT_NE(outL[(size_t)i], 9.f) << "every output sample is written";
+    energy += outL[(size_t)i] * outL[(size_t)i];
+  }
+  EXPECT_GT(energy, 1.0) << "the signal passes";
+  p.processor->setProcessing(false);
+  p.component->setActive(false);
+
+  MemoryStream saved;
+  ASSERT_EQ(p.component->getState(&saved), kResultOk);
+  int64 size = 0;
+  saved.seek(0, IBStream::kIBSeekEnd, &size);
+  EXPECT_EQ(size, 88 + 4);
+  double lowGain = -1.0;
+  std::memcpy(&lowGain, saved.getData(), 8);
+  EXPECT_DOUBLE_EQ(lowGain, 5.0);
+
+  // A truncated or hostile stream is refused without harm.
+  MemoryStream shortStream;
+  int32 written = 0;
+  shortStream.write(const_cast<char*>(saved.getData()), 20, &written);
+  shortStream.seek(0, IBStream::kIBSeekSet, nullptr);
+  p.component->setState(&shortStream);
+  EXPECT_NEAR(p.controller->getParamNormalized(kLowGain), 0.5, 1e-9);
+}
+
+TEST(Vst3Module, EditorPaintsAndTurnsDragsIntoHostEdits)
+{
+  Vst3Module m;
+  ASSERT_NE(m.factory, nullptr);
+  Vst3Instance p(m.factory);
+  ASSERT_NE(p.controller, nullptr);
+  HWND host = CreateHostWindow(20, 20, false);
+  ASSERT_NE(host, nullptr);
+
+  IPlugView* probe = p.controller->createView("editor");
+  ASSERT_NE(probe, nullptr);
+  EXPECT_EQ(probe->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
+  EXPECT_EQ(probe->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+  ViewRect r;
+  ASSERT_EQ(probe->getSize(&r), kResultOk);
+  EXPECT_EQ(r.getWidth(), kW);
+  EXPECT_EQ(r.getHeight(), kH);
+  probe->release();
+  EXPECT_EQ(p.controller->createView("other"), nullptr);
+
+  HWND child = p.OpenEditor(host);
+  ASSERT_NE(child, nullptr);
+  EXPECT_TRUE(ClassRegisteredIn(m.module));
+  Image shown;
+  EXPECT_EQ(WaitForPicture(child, p.Values(), &shown), 0);
+  SavePng(shown, BuildPath("editor-win64.png"));
+
+  const ControlBox& lg = Box(kLowGain);
+  const int x = lg.cx(), y = lg.y + 10;
+  PostMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, Point(x, y));
+  for (int step = 1; step <= 6; ++step) PostMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, Point(x, y - 9 * step));
+  PostMessageA(child, WM_LBUTTONUP, 0, Point(x, y - 54));
+  PumpFor(100);
+  EXPECT_EQ(p.handler.Count('b', kLowGain), 1);
+  EXPECT_EQ(p.handler.Count('p', kLowGain), 6);
+  EXPECT_EQ(p.handler.Count('e', kLowGain), 1);
+  ASSERT_FALSE(p.handler.events.empty());
+  EXPECT_EQ(p.handler.events.front().kind, 'b');
+  EXPECT_EQ(p.handler.events.back().kind, 'e');
+  EXPECT_NEAR(p.handler.events[p.handler.events.size() - 2].value, 0.5 + 54.0 / 107.0 / 2.5, 1e-6);
+  EXPECT_NEAR(p.controller->getParamNormalized(kLowGain), 0.7, 0.01);
+  EXPECT_EQ(WaitForPicture(child, p.Values()), 0);
+
+  // Under VST3 a right press on a parameter belongs to the host's context menu.
+  p.handler.events.clear();
+  const ControlBox& fl = Box(kFilter);
+  SendPress(child, fl.cx(), fl.cy(), MK_RBUTTON);
+  SendMessageA(child, WM_RBUTTONUP, 0, Point(fl.cx(), fl.cy()));
+  EXPECT_EQ(p.handler.Count('b', kFilter), 0);
+  EXPECT_NEAR(p.controller->getParamNormalized(kFilter), 0.0, 1e-9);
+
+  // The state follows the editor's edit, and restoring it shows on the knob.
+  MemoryStream saved;
+  ASSERT_EQ(p.component->getState(&saved), kResultOk);
+  double lowGain = -1.0;
+  std::memcpy(&lowGain, saved.getData(), 8);
+  EXPECT_DOUBLE_EQ(lowGain, 7.0);
+  double state[11] = {5, 0, 5, 0, 0, 0, 0, 0, 1, 0, 0};  // "High Gain" at 0
+  MemoryStream restore;
+  int32 n = 0;
+  restore.write(state, sizeof state, &n);
+  int32 bypass = 0;
+  restore.write(&bypass, 4, &n);
+  restore.seek(0, IBStream::kIBSeekSet, nullptr);
+  ASSERT_EQ(p.component->setState(&restore), kResultOk);
+  restore.seek(0, IBStream::kIBSeekSet, nullptr);
+  p.controller->setComponentState(&restore);
+  EXPECT_NEAR(p.controller->getParamNormalized(kHighGain), 0.0, 1e-9);
+  EXPECT_EQ(WaitForPicture(child, p.Values()), 0);
+
+  EXPECT_EQ(p.view->removed(), kResultOk);
+  EXPECT_FALSE(IsWindow(child));
+  EXPECT_FALSE(ClassRegisteredIn(m.module));
+  // Attach again, as hosts do when the editor is shown again.
+  ASSERT_EQ(p.view->attached(host, kPlatformTypeHWND), kResultTrue);
+  child = FindEditorChild(host);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(WaitForPicture(child, p.Values()), 0);
+  DestroyWindow(host);  // the host tears its window down before removing the view
+  EXPECT_EQ(p.view->removed(), kResultOk);
+  EXPECT_FALSE(ClassRegisteredIn(m.module));
+}
+
+// ---- A small VST 2.4 host -----------------------------------------------------------------
+
+namespace {
+
+struct AEffect;
+using HostCallback = intptr_t(__cdecl*)(AEffect*, int32_t, int32_t, intptr_t, void*, float);
+struct AEffect
+{
+  int32_t magic;
+  intptr_t(__cdecl* dispatcher)(AEffect*, int32_t, int32_t, intptr_t, void*, float);
+  void(__cdecl* process)(AEffect*, float**, float**, int32_t);
+  void(__cdecl* setParameter)(AEffect*, int32_t, float);
+  float(__cdecl* getParameter)(AEffect*, int32_t);
+  int32_t numPrograms, numParams, numInputs, numOutputs, flags;
+  intptr_t resvd1, resvd2;
+  int32_t initialDelay, realQualities, offQualities;
+  float ioRatio;
+  void* object;
+  void* user;
+  int32_t uniqueID, version;
+  void(__cdecl* processReplacing)(AEffect*, float**, float**, int32_t);
+  void(__cdecl* processDoubleReplacing)(AEffect*, double**, double**, int32_t);
+  char future[56];
+};
+struct ERect
+{
+  int16_t top, left, bottom, right;
+};
+
+struct HostCall
+{
+  AEffect* effect;
+  int32_t opcode, index;
+  float opt;
+};
+std::vector<HostCall> gHostCalls;
+
+intptr_t __cdecl Vst2Host(AEffect* e, int32_t opcode, int32_t index, intptr_t, void* ptr, float opt)
+{
+  switch (opcode)
+  {
+    case 0:   // automate
+    case 43:  // begin edit
+    case 44:  // end edit
+      gHostCalls.push_back({e, opcode, index, opt});
+      return 0;
+    case 1: return 2400;  // host VST version
+    case 32:              // vendor string
+    case 33:              // product string
+      if (ptr) std::strcpy(static_cast<char*>(ptr), "TALVOR Wine Host");
+      return 1;
+    case 34: return 1000;
+    default: return 0;
+  }
+}
+
+using MainProc = AEffect*(__cdecl*)(HostCallback);
+
+struct Vst2Module
+{
+  HMODULE module = LoadLibraryA(Vst2Path().c_str());
+  MainProc main = module ? Export<MainProc>(module, "VSTPluginMain") : nullptr;
+  ~Vst2Module()
+  {
+    if (module) FreeLibrary(module);
+  }
+};
+
+struct Vst2Instance
+{
+  AEffect* e;
+  explicit Vst2Instance(MainProc main) : e(main ? main(Vst2Host) : nullptr)
+  {
+    if (!e) return;
+    Call(0);                   // open
+    Call(10, 0, 0, nullptr, 48000.f);
+    Call(11, 0, 512);
+    Call(12, 0, 1);            // resume
+  }
+  ~Vst2Instance()
+  {
+    if (!e) return;
+    Call(12, 0, 0);
+    Call(1);  // close: destroys the instance
+  }
+  intptr_t Call(int32_t op, int32_t index = 0, intptr_t value = 0, void* ptr = nullptr, float opt = 0.f)
+  {
+    return e->dispatcher(e, op, index, value, ptr, opt);
+  }
+  std::array<double, 11> Values()
+  {
+    std::array<double, 11> v{};
+    for (int i = 0; i < 11; ++i) v[(size_t)i] = e->getParameter(e, i);
+    return v;
+  }
+  HWND OpenEditor(HWND parent)
+  {
+    return Call(14, 0, 0, parent) == 1 ? FindEditorChild(parent) : nullptr;
+  }
+};
+
+int CountCalls(AEffect* e, int32_t opcode, int32_t index)
+{
+  int n = 0;
+  for (const HostCall& c : gHostCalls) n += c.effect == e && c.opcode == opcode && c.index == index;
+  return n;
+}
+
+}  // namespace
+
+TEST(Vst2Module, EntryGivesAFilledEffectThatProcesses)
+{
+  Vst2Module m;
+  ASSERT_NE(m.module, nullptr) << Vst2Path();
+  ASSERT_NE(m.main, nullptr);
+  Vst2Instance p(m.main);
+  ASSERT_NE(p.e, nullptr);
+  EXPECT_EQ(p.e->magic, 0x56737450);
+  EXPECT_EQ(p.e->flags, 0x1019);
+  EXPECT_EQ(p.e->numParams, 11);
+  EXPECT_EQ(p.e->numInputs, 2);
+  EXPECT_EQ(p.e->numOutputs, 2);
+  EXPECT_EQ(p.e->uniqueID, 0x546C7631);
+  EXPECT_EQ(p.e->version, 20000);
+  char name[256] = {};
+  EXPECT_EQ(p.Call(45, 0, 0, name), 1);
+  EXPECT_STREQ(name, "TALVOR");
+
+  std::vector<float> in(700), outL(700, 5.f), outR(700, 5.f);
+  for (int i = 0; i < 700; ++i) in[(size_t)i] = 0.25f * std::sin(0.05f * i);
+  float* ins[2] = {in.data(), in.data()};
+  float* outs[2] = {outL.data(), outR.data()};
+  p.e->processReplacing(p.e, ins, outs, 700);  // longer than the announced block
+  double energy = 0.0;
+  for (int i = 0; i < 700; ++i)
+  {
+    ASSERT_TRUE(std::isfinite(outL[(size_t)i]));
+    ASSERT_NE(outR[(size_t)i], 5.f);
+    energy += outL[(size_t)i] * outL[(size_t)i];
+  }
+  EXPECT_GT(energy, 1.0);
+
+  ERect* rect = nullptr;
+  ASSERT_EQ(p.Call(13, 0, 0, &rect), 1);
+  ASSERT_NE(rect, nullptr);
+  EXPECT_EQ(rect->right - rect->left, kW);
+  EXPECT_EQ(rect->bottom - rect->top, kH);
+}
+
+TEST(Vst2Module, EditorOpensClosesAndAutomatesTheHost)
+{
+  Vst2Module m;
+  ASSERT_NE(m.main, nullptr);
+  Vst2Instance p(m.main);
+  ASSERT_NE(p.e, nullptr);
+  gHostCalls.clear();
+  HWND host = CreateHostWindow(20, 20, true);
+  ASSERT_NE(host, nullptr);
+
+  EXPECT_EQ(p.Call(14, 0, 0, nullptr), 0) << "no parent window: no editor";
+  EXPECT_FALSE(ClassRegisteredIn(m.module));
+  HWND child = p.OpenEditor(host);
+  ASSERT_NE(child, nullptr);
+  EXPECT_TRUE(ClassRegisteredIn(m.module));
+  EXPECT_EQ(WaitForPicture(child, p.Values()), 0);
+
+  // Horizontal selector: a drag of half its width moves it half its range.
+  const ControlBox& mf = Box(kMidFreq);
+  const int x = mf.x + 5, y = mf.y + 5;
+  PostMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, Point(x, y));
+  PostMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, Point(x + 40, y));
+  PostMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, Point(x + 78, y));
+  PostMessageA(child, WM_LBUTTONUP, 0, Point(x + 78, y));
+  PumpFor(100);
+  EXPECT_EQ(CountCalls(p.e, 43, kMidFreq), 1);
+  EXPECT_EQ(CountCalls(p.e, 0, kMidFreq), 2);
+  EXPECT_EQ(CountCalls(p.e, 44, kMidFreq), 1);
+  ASSERT_FALSE(gHostCalls.empty());
+  EXPECT_EQ(gHostCalls.front().opcode, 43);
+  EXPECT_EQ(gHostCalls.back().opcode, 44);
+  EXPECT_NEAR(p.e->getParameter(p.e, kMidFreq), 0.5, 1e-6);
+  EXPECT_EQ(WaitForPicture(child, p.Values()), 0);
+
+  // Wheel over "Input": -240 is two notches down.
+  const ControlBox& in = Box(kInput);
+  POINT sp = {in.cx(), in.cy()};
+  ClientToScreen(child, &sp);
+  PostMessageA(child, WM_MOUSEWHEEL, MAKEWPARAM(0, (WORD)(SHORT)-240), Point(sp.x, sp.y));
+  PumpFor(50);
+  EXPECT_NEAR(p.e->getParameter(p.e, kInput), 0.48, 1e-6);
+
+  // Host automation shows on the knob.
+  p.e->setParameter(p.e, kHighGain, 1.0f);
+  EXPECT_EQ(WaitForPicture(child, p.Values()), 0);
+
+  EXPECT_EQ(p.Call(15), 1);
+  EXPECT_FALSE(IsWindow(child));
+  EXPECT_FALSE(ClassRegisteredIn(m.module));
+  child = p.OpenEditor(host);
+  ASSERT_NE(child, nullptr) << "reopens";
+  EXPECT_EQ(WaitForPicture(child, p.Values()), 0);
+  EXPECT_EQ(p.Call(15), 1);
+  DestroyWindow(host);
+}
+
+TEST(BothModules, SeveralEditorsAtOnceEachModuleWithItsOwnClass)
+{
+  Vst2Module m2;
+  Vst3Module m3;
+  ASSERT_NE(m2.main, nullptr);
+  ASSERT_NE(m3.factory, nullptr);
+  Vst2Instance a(m2.main), b(m2.main);
+  Vst3Instance c(m3.factory);
+  ASSERT_TRUE(a.e && b.e && c.controller);
+  gHostCalls.clear();
+  HWND hostA = CreateHostWindow(0, 0, false);
+  HWND hostB = CreateHostWindow(350, 0, false);
+  HWND hostC = CreateHostWindow(700, 0, false);
+  HWND ca = a.OpenEditor(hostA), cb = b.OpenEditor(hostB), cc = c.OpenEditor(hostC);
+  ASSERT_TRUE(ca && cb && cc);
+  EXPECT_TRUE(ClassRegisteredIn(m2.module));
+  EXPECT_TRUE(ClassRegisteredIn(m3.module));
+  EXPECT_EQ(WaitForPicture(ca, a.Values()), 0);
+  EXPECT_EQ(WaitForPicture(cb, b.Values()), 0);
+  EXPECT_EQ(WaitForPicture(cc, c.Values()), 0);
+
+  // Closing one VST2 editor leaves the other (and its class) working.
+  EXPECT_EQ(a.Call(15), 1);
+  EXPECT_TRUE(ClassRegisteredIn(m2.module));
+  const ControlBox& fl = Box(kFilter);
+  SendPress(cb, fl.cx(), fl.cy());
+  SendRelease(cb, fl.cx(), fl.cy());
+  EXPECT_EQ(b.e->getParameter(b.e, kFilter), 1.0f);
+  EXPECT_EQ(a.e->getParameter(a.e, kFilter), 0.0f) << "instances are independent";
+  EXPECT_EQ(CountCalls(b.e, 43, kFilter), 1);
+  EXPECT_EQ(CountCalls(a.e, 43, kFilter), 0);
+  EXPECT_EQ(WaitForPicture(cb, b.Values()), 0);
+  EXPECT_EQ(WaitForPicture(cc, c.Values()), 0);
+
+  EXPECT_EQ(b.Call(15), 1);
+  EXPECT_FALSE(ClassRegisteredIn(m2.module));
+  EXPECT_TRUE(ClassRegisteredIn(m3.module));
+  c.view->removed();
+  c.view->release();
+  c.view = nullptr;
+  EXPECT_FALSE(ClassRegisteredIn(m3.module));
+  DestroyWindow(hostA);
+  DestroyWindow(hostB);
+  DestroyWindow(hostC);
+}
+
+TEST(BothModules, CarryTheirImagesAndVersionAsResources)
+{
+  for (const std::string& path : {Vst3Path(), Vst2Path()})
+  {
+    HMODULE mod = LoadLibraryExA(path.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(mod, nullptr) << path;
+    for (int id = 101; id <= 112; ++id)
+      EXPECT_NE(FindResourceExA(mod, "PNG", MAKEINTRESOURCEA(id), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)), nullptr)
+          << path << " image " << id;
+    FreeLibrary(mod);
+
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << path;
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT len = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &len));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00020000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+    char* text = nullptr;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\ProductName", reinterpret_cast<void**>(&text), &len));
+    EXPECT_STREQ(text, "TALVOR");
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\CompanyName", reinterpret_cast<void**>(&text), &len));
+    EXPECT_STREQ(text, "SilverMeadowLab");
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\ProductVersion", reinterpret_cast<void**>(&text), &len));
+    EXPECT_STREQ(text, "2.0.0");
+  }
+}
