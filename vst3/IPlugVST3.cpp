@@ -60,6 +60,13 @@ int CountSpeakers(SpeakerArrangement arr)
   return n;
 }
 
+// One channel's array of a host bus, in the sample size the block announced.
+void* HostChannel(const AudioBusBuffers& bus, int channel, bool is64)
+{
+  return is64 ? static_cast<void*>(bus.channelBuffers64[channel])
+              : static_cast<void*>(bus.channelBuffers32[channel]);
+}
+
 double ClampUnit(double v)
 {
   return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
@@ -513,7 +520,7 @@ void IPlugVST3::ForwardEvents(IEventList* events)
   }
 }
 
-void IPlugVST3::MapBuses(const ProcessData& data)
+void IPlugVST3::MapBuses(const ProcessData& data, bool is64)
 {
   const int nIn = NInChannels();
   const int nOut = NOutChannels();
@@ -527,9 +534,8 @@ void IPlugVST3::MapBuses(const ProcessData& data)
   {
     const AudioBusBuffers& bus = data.inputs[0];
     const int nCh = std::clamp<int>(bus.numChannels, 0, nIn);
-    void** buffers = reinterpret_cast<void**>(bus.channelBuffers64);
-    for (int c = 0; c < nCh && buffers; ++c)
-      hostIn[c] = buffers[c];
+    for (int c = 0; c < nCh && bus.channelBuffers64; ++c)
+      hostIn[c] = HostChannel(bus, c, is64);
   }
   bool clearScratch = false;
   for (int c = 0; c < nIn; ++c)
@@ -554,10 +560,9 @@ void IPlugVST3::MapBuses(const ProcessData& data)
       const AudioBusBuffers& bus = data.outputs[b];
       const int busChannels = std::max<int32>(bus.numChannels, 0);
       const bool active = b < static_cast<int32>(audioOutputs.size()) && audioOutputs.at(b)->isActive();
-      void** buffers = reinterpret_cast<void**>(bus.channelBuffers64);
       const int span = std::min(busChannels, nOut - first);
       for (int k = 0; k < span; ++k)
-        hostOut[first + k] = active && buffers ? buffers[k] : nullptr;
+        hostOut[first + k] = active && bus.channelBuffers64 ? HostChannel(bus, k, is64) : nullptr;
       first += span;
     }
   }
@@ -579,7 +584,7 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
   if (!is64 && data.symbolicSampleSize != kSample32)
     return kResultOk;  // no buffers of a size we know: parameters applied, audio untouched
 
-  MapBuses(data);
+  MapBuses(data, is64);
 
   // The connected channels take the host arrays in channel order.
   const int nIn = NInChannels();

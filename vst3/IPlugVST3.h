@@ -147,7 +147,7 @@ private:
   void CreateParameterObjects();
   void ApplyParameterChanges(Steinberg::Vst::IParameterChanges* changes);
   void ForwardEvents(Steinberg::Vst::IEventList* events);
-  void MapBuses(const Steinberg::Vst::ProcessData& data);
+  void MapBuses(const Steinberg::Vst::ProcessData& data, bool is64);
   int UnitForGroup(const char* group);
 
   int sideChainChannels = 0;

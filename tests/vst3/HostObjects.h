@@ -1,9 +1,10 @@
 #pragma once
-// The host's side of the VST3 interfaces, as a DAW would provide them, for the
-// tests: application, component handler (with context menus), view frame,
-// streams and parameter change queues. Objects live on the test's stack or in
-// its fixtures; reference counts are tracked but never delete.
+// The host's side of the VST3 interfaces, as a DAW provides them: application,
+// component handler with context menus, view frame, streams and parameter
+// queues. The tests own these objects; reference counts are tracked, never
+// acted on.
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <memory>
@@ -22,53 +23,78 @@ namespace vst3test {
 using namespace Steinberg;
 using namespace Steinberg::Vst;
 
-// Queries `obj` for interface T; null when it is not offered.
 template <class T>
 T* Query(FUnknown* obj)
 {
-  if (!obj)
-    return nullptr;
   alignas(8) TUID iid;
   T::iid.toTUID(iid);
   void* out = nullptr;
-  return obj->queryInterface(iid, &out) == kResultOk ? static_cast<T*>(out) : nullptr;
+  return obj && obj->queryInterface(iid, &out) == kResultOk ? static_cast<T*>(out) : nullptr;
 }
 
-std::string Narrow(const TChar* text);
+inline std::string Narrow(const TChar* text)
+{
+  std::string out;
+  for (; text && *text; ++text)
+    out.push_back(static_cast<char>(*text));
+  return out;
+}
 
-#define TEST_REFCOUNT                                   \
-  uint32 PLUGIN_API addRef() override { return ++refs; } \
-  uint32 PLUGIN_API release() override { return --refs; } \
-  std::atomic<int32> refs{1};
-
-class HostApplication : public IHostApplication
+// Reference counting and queryInterface for an object implementing `I` (and,
+// when given, `I2`).
+template <class I, class I2 = I>
+class HostObject : public I
 {
 public:
-  explicit HostApplication(const char* name) : name(name) {}
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
-  tresult PLUGIN_API getName(String128 out) override;
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
+  {
+    *obj = nullptr;
+    if (Is(iid, FUnknown::iid) || Is(iid, I::iid))
+      *obj = static_cast<I*>(this);
+    else if (Offers2() && Is(iid, I2::iid))
+      *obj = dynamic_cast<I2*>(this);
+    if (!*obj)
+      return kNoInterface;
+    ++refs;
+    return kResultOk;
+  }
+  uint32 PLUGIN_API addRef() override { return ++refs; }
+  uint32 PLUGIN_API release() override { return --refs; }
+  std::atomic<int32> refs{1};
+
+protected:
+  virtual bool Offers2() const { return false; }
+  static bool Is(const TUID a, const FUID& b) { return std::memcmp(a, b.toTUID(), sizeof(TUID)) == 0; }
+};
+
+class HostApplication : public HostObject<IHostApplication>
+{
+public:
+  explicit HostApplication(std::string name) : name(std::move(name)) {}
+  tresult PLUGIN_API getName(String128 out) override
+  {
+    ++nameRequests;
+    size_t i = 0;
+    for (; i < name.size() && i < 127; ++i)
+      out[i] = static_cast<unsigned char>(name[i]);
+    out[i] = 0;
+    return kResultOk;
+  }
   tresult PLUGIN_API createInstance(TUID, TUID, void** obj) override
   {
     *obj = nullptr;
     return kResultFalse;
   }
-  TEST_REFCOUNT
   std::string name;
   int nameRequests = 0;
 };
 
-// A host context that offers no interface beyond FUnknown.
-class BareContext : public FUnknown
-{
-public:
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
-  TEST_REFCOUNT
-};
+// A host context that offers nothing beyond FUnknown.
+using BareContext = HostObject<FUnknown>;
 
-class ContextMenu : public IContextMenu
+class ContextMenu : public HostObject<IContextMenu>
 {
 public:
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
   int32 PLUGIN_API getItemCount() override { return 0; }
   tresult PLUGIN_API getItem(int32, Item&, IContextMenuTarget**) override { return kResultFalse; }
   tresult PLUGIN_API addItem(const Item&, IContextMenuTarget*) override { return kResultOk; }
@@ -78,12 +104,11 @@ public:
     popups.push_back({x, y});
     return kResultOk;
   }
-  TEST_REFCOUNT
   std::vector<std::pair<int, int>> popups;
 };
 
-// Records every edit; offers IComponentHandler3 only when asked to.
-class ComponentHandler : public IComponentHandler, public IComponentHandler3
+class ComponentHandler : public HostObject<IComponentHandler, IComponentHandler3>,
+                         public IComponentHandler3
 {
 public:
   struct Edit
@@ -93,79 +118,137 @@ public:
     ParamValue value;
   };
   explicit ComponentHandler(bool offerMenus = true) : offerMenus(offerMenus) {}
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
-  tresult PLUGIN_API beginEdit(ParamID id) override;
-  tresult PLUGIN_API performEdit(ParamID id, ParamValue v) override;
-  tresult PLUGIN_API endEdit(ParamID id) override;
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
+  {
+    return HostObject::queryInterface(iid, obj);
+  }
+  uint32 PLUGIN_API addRef() override { return HostObject::addRef(); }
+  uint32 PLUGIN_API release() override { return HostObject::release(); }
+  tresult PLUGIN_API beginEdit(ParamID id) override { return Record('b', id, 0.0); }
+  tresult PLUGIN_API performEdit(ParamID id, ParamValue v) override { return Record('p', id, v); }
+  tresult PLUGIN_API endEdit(ParamID id) override { return Record('e', id, 0.0); }
   tresult PLUGIN_API restartComponent(int32 flags) override
   {
     restartFlags.push_back(flags);
     return kResultOk;
   }
-  IContextMenu* PLUGIN_API createContextMenu(IPlugView* view, const ParamID* id) override;
-  uint32 PLUGIN_API addRef() override { return ++refs; }
-  uint32 PLUGIN_API release() override { return --refs; }
-
-  std::atomic<int32> refs{1};
+  IContextMenu* PLUGIN_API createContextMenu(IPlugView* view, const ParamID* id) override
+  {
+    menuRequests.push_back({view, id ? *id : ~0u});
+    menu.addRef();
+    return &menu;
+  }
   bool offerMenus;
   std::vector<Edit> edits;
   std::vector<int32> restartFlags;
   std::vector<std::pair<IPlugView*, ParamID>> menuRequests;
   ContextMenu menu;
+
+private:
+  bool Offers2() const override { return offerMenus; }
+  tresult Record(char kind, ParamID id, ParamValue v)
+  {
+    edits.push_back({kind, id, v});
+    return kResultOk;
+  }
 };
 
-// A view frame that grants every resize by calling the view's onSize, as hosts do.
-class PlugFrame : public IPlugFrame
+// Grants every resize by calling the view's onSize, as hosts do.
+class PlugFrame : public HostObject<IPlugFrame>
 {
 public:
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
-  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* r) override;
-  TEST_REFCOUNT
+  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* r) override
+  {
+    requests.push_back(*r);
+    return view->onSize(r);
+  }
   std::vector<ViewRect> requests;
 };
 
-// A byte stream. `maxPerRead` limits what one read delivers, as some hosts'
-// streams do.
-class ByteStream : public IBStream
+// A byte stream; `maxPerRead` limits one read, as some hosts' streams do.
+class ByteStream : public HostObject<IBStream>
 {
 public:
-  ByteStream() = default;
-  explicit ByteStream(std::vector<uint8_t> bytes) : bytes(std::move(bytes)) {}
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
-  tresult PLUGIN_API read(void* buffer, int32 n, int32* numRead) override;
-  tresult PLUGIN_API write(void* buffer, int32 n, int32* numWritten) override;
-  tresult PLUGIN_API seek(int64 pos, int32 mode, int64* result) override;
-  tresult PLUGIN_API tell(int64* pos) override;
-  TEST_REFCOUNT
+  explicit ByteStream(std::vector<uint8_t> bytes = {}) : bytes(std::move(bytes)) {}
+  tresult PLUGIN_API read(void* buffer, int32 n, int32* got) override
+  {
+    const size_t count = std::min({bytes.size() - cursor, (size_t)std::max(n, 0), maxPerRead});
+    std::copy_n(bytes.begin() + (long)cursor, count, static_cast<uint8_t*>(buffer));
+    cursor += count;
+    if (got)
+      *got = (int32)count;
+    return kResultOk;
+  }
+  tresult PLUGIN_API write(void* buffer, int32 n, int32* written) override
+  {
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    bytes.insert(bytes.end(), p, p + std::max(n, 0));
+    if (written)
+      *written = n;
+    return kResultOk;
+  }
+  tresult PLUGIN_API seek(int64, int32, int64*) override { return kNotImplemented; }
+  tresult PLUGIN_API tell(int64* pos) override
+  {
+    *pos = (int64)cursor;
+    return kResultOk;
+  }
   std::vector<uint8_t> bytes;
   size_t cursor = 0;
-  int32 maxPerRead = 1 << 30;
+  size_t maxPerRead = 1u << 30;
 };
 
-class ParamQueue : public IParamValueQueue
+class ParamQueue : public HostObject<IParamValueQueue>
 {
 public:
   explicit ParamQueue(ParamID id) : id(id) {}
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
   ParamID PLUGIN_API getParameterId() override { return id; }
   int32 PLUGIN_API getPointCount() override { return (int32)points.size(); }
-  tresult PLUGIN_API getPoint(int32 index, int32& offset, ParamValue& value) override;
-  tresult PLUGIN_API addPoint(int32 offset, ParamValue value, int32& index) override;
-  TEST_REFCOUNT
+  tresult PLUGIN_API getPoint(int32 i, int32& offset, ParamValue& value) override
+  {
+    if (i < 0 || i >= getPointCount())
+      return kResultFalse;
+    offset = i;
+    value = points[(size_t)i];
+    return kResultOk;
+  }
+  tresult PLUGIN_API addPoint(int32, ParamValue value, int32& index) override
+  {
+    index = getPointCount();
+    points.push_back(value);
+    return kResultOk;
+  }
   ParamID id;
-  std::vector<std::pair<int32, ParamValue>> points;
+  std::vector<ParamValue> points;
 };
 
-class ParamChanges : public IParameterChanges
+class ParamChanges : public HostObject<IParameterChanges>
 {
 public:
-  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override;
+  ParamChanges() = default;
+  // Queues with the given points, one queue per id.
+  ParamChanges(std::initializer_list<std::pair<ParamID, std::vector<ParamValue>>> init)
+  {
+    for (const auto& [id, values] : init)
+      Add(id, values);
+  }
   int32 PLUGIN_API getParameterCount() override { return (int32)queues.size(); }
-  IParamValueQueue* PLUGIN_API getParameterData(int32 index) override;
-  IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override;
-  TEST_REFCOUNT
-  // Appends a queue with the given points (sample offsets 0, 1, ...).
-  void Add(ParamID id, std::vector<ParamValue> values);
+  IParamValueQueue* PLUGIN_API getParameterData(int32 i) override
+  {
+    return i >= 0 && i < getParameterCount() ? queues[(size_t)i].get() : nullptr;
+  }
+  IParamValueQueue* PLUGIN_API addParameterData(const ParamID& id, int32& index) override
+  {
+    index = getParameterCount();
+    queues.push_back(std::make_unique<ParamQueue>(id));
+    return queues.back().get();
+  }
+  void Add(ParamID id, const std::vector<ParamValue>& values)
+  {
+    int32 index = 0;
+    addParameterData(id, index);
+    queues.back()->points = values;
+  }
   std::vector<std::unique_ptr<ParamQueue>> queues;
 };
 

@@ -65,6 +65,28 @@ struct ProbeRef
   Probe* p;
 };
 
+// One host block of two channels in either sample size.
+template <class S, int N>
+tresult ProcessBlock(IPlugVST3* plug, S (&in)[2][N], S (&out)[2][N], ParamChanges* changes,
+                     ProcessContext* context = nullptr)
+{
+  S* inPtrs[2] = {in[0], in[1]};
+  S* outPtrs[2] = {out[0], out[1]};
+  AudioBusBuffers inBus, outBus;
+  inBus.numChannels = outBus.numChannels = 2;
+  inBus.channelBuffers64 = reinterpret_cast<Sample64**>(inPtrs);
+  outBus.channelBuffers64 = reinterpret_cast<Sample64**>(outPtrs);
+  ProcessData data;
+  data.symbolicSampleSize = sizeof(S) == 8 ? kSample64 : kSample32;
+  data.numSamples = N;
+  data.numInputs = data.numOutputs = 1;
+  data.inputs = &inBus;
+  data.outputs = &outBus;
+  data.inputParameterChanges = changes;
+  data.processContext = context;
+  return plug->process(data);
+}
+
 std::string Text(IPlugVST3* plug, ParamID id, double v)
 {
   String128 s = {};
@@ -227,27 +249,11 @@ TEST(Vst3Binding, TransportLatencyAndDelayedBypass)
   ctx.cycleEndMusic = 9.0;
   ctx.timeSigNumerator = 7;
   ctx.timeSigDenominator = 8;
-  ParamChanges bypass;
-  bypass.Add(kVST3BypassParamId, {1.0});
-
+  ParamChanges bypass{{kVST3BypassParamId, {1.0}}};
   double in[2][8], out[2][8];
   for (int i = 0; i < 8; ++i)
     in[0][i] = in[1][i] = i + 1;
-  double* inPtrs[2] = {in[0], in[1]};
-  double* outPtrs[2] = {out[0], out[1]};
-  AudioBusBuffers inBus, outBus;
-  inBus.numChannels = outBus.numChannels = 2;
-  inBus.channelBuffers64 = inPtrs;
-  outBus.channelBuffers64 = outPtrs;
-  ProcessData data;
-  data.symbolicSampleSize = kSample64;
-  data.numSamples = 8;
-  data.numInputs = data.numOutputs = 1;
-  data.inputs = &inBus;
-  data.outputs = &outBus;
-  data.inputParameterChanges = &bypass;
-  data.processContext = &ctx;
-  ASSERT_EQ(kResultOk, p->process(data));
+  ASSERT_EQ(kResultOk, ProcessBlock(p.p, in, out, &bypass, &ctx));
   for (int i = 0; i < 8; ++i)
     EXPECT_EQ(i < 3 ? 0.0 : i - 2, out[1][i]) << i;  // delayed by the latency
 
@@ -273,14 +279,7 @@ TEST(Vst3Binding, TransportLatencyAndDelayedBypass)
   setup.symbolicSampleSize = kSample32;
   ASSERT_EQ(kResultOk, p->setupProcessing(setup));  // clears the host bypass
   float fin[2][4] = {{9, 10, 11, 12}, {9, 10, 11, 12}}, fout[2][4];
-  float* finPtrs[2] = {fin[0], fin[1]};
-  float* foutPtrs[2] = {fout[0], fout[1]};
-  inBus.channelBuffers32 = finPtrs;
-  outBus.channelBuffers32 = foutPtrs;
-  data.symbolicSampleSize = kSample32;
-  data.numSamples = 4;
-  data.processContext = nullptr;
-  ASSERT_EQ(kResultOk, p->process(data));
+  ASSERT_EQ(kResultOk, ProcessBlock(p.p, fin, fout, &bypass));
   const float expected[4] = {6, 7, 8, 9};
   for (int i = 0; i < 4; ++i)
     EXPECT_EQ(expected[i], fout[0][i]) << i;
