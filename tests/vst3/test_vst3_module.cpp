@@ -567,7 +567,8 @@ TEST(Vst3Module, ParametersAsTheHostSeesThem)
   EXPECT_DOUBLE_EQ(0.75, value(6, " 6.00 "));
   EXPECT_DOUBLE_EQ(0.0, value(6, "-40"));
   EXPECT_DOUBLE_EQ(0.3, value(0, "3"));
-  EXPECT_EQ(1.0, value(kBypassId, "on"));
+  EXPECT_EQ(1.0, value(kBypassId, "on"));  // the host bypass is the list "off", "on"
+  EXPECT_EQ(0.0, value(kBypassId, "off"));
   for (const char* junk : {"abc", "", "6dB", "nan", "inf"})
     EXPECT_EQ(-99.0, value(6, junk)) << junk;
   EXPECT_EQ(-99.0, value(99, "1"));
