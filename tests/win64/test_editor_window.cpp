@@ -11,6 +11,7 @@
 
 #include "graphics/IControl.h"
 #include "graphics/IGraphicsWin.h"
+#include "graphics/ModuleHandle.h"
 #include "plugin/TALVOR.h"
 #include "tests/win64/WinTestSupport.h"
 
@@ -492,6 +493,8 @@ TEST_F(EditorInput, SwitchesToggleOnPressAndDoubleClickResetsAKnob)
   SendRelease(child, hg.cx(), hg.y + 5);
   EXPECT_DOUBLE_EQ(ed.ControlValue(kHighGain), 0.5) << "back to the default";
   EXPECT_EQ(ed.plug->ParamAt(kHighGain)->IntValue(), 5);
+  // The host sees balanced gestures, whatever the click sequence.
+  EXPECT_EQ(Count(IPlugOffline::HostEvent::Begin, kHighGain), Count(IPlugOffline::HostEvent::End, kHighGain));
 
   // Right double clicks are left to the system: nothing changes.
   const double before = ed.ControlValue(kFilter);
@@ -527,4 +530,38 @@ TEST_F(EditorInput, UnhandledKeysGoToTheHostsTopLevelWindow)
   EXPECT_EQ(log[2].msg, (UINT)WM_KEYUP);
   EXPECT_EQ(log[2].lParam, (LPARAM)(lp | 0xC0000000));
   EXPECT_TRUE(ed.Events().empty());
+}
+
+TEST_F(EditorWindow, MissingImagesAndAZeroFrameRateStillGiveAWorkingEditor)
+{
+  // A module without the images (here: a system DLL) yields null bitmaps.
+  void* saved = GetModuleInstance();
+  SetModuleInstance(GetModuleHandleA("kernel32.dll"));
+  {
+    IGraphicsWin foreign(ed.plug.get(), 10, 10, 25);
+    SetModuleInstance(saved);
+    EXPECT_EQ(foreign.LoadImageResource(101, "BG.png"), nullptr);
+  }
+  SetModuleInstance(saved);
+
+  // Controls built on those null strips open, paint, and take the mouse.
+  IGraphicsWin g(ed.plug.get(), 200, 150, 0);
+  BitmapStrip none;
+  none.width = 100;
+  none.height = 1100;
+  none.frameCount = 11;
+  g.AttachControl(new IKnobMultiControl(ed.plug.get(), 10, 10, kLowGain, none, 0, 1.0));
+  ed.plug->ParamAt(kLowGain)->SetFromNormalized(0.5);
+  g.ShowParameterValue(kLowGain, 0.5, true);
+  g.PrepareDrawing();
+  HWND child = static_cast<HWND>(g.OpenWindow(host.h));
+  ASSERT_NE(child, nullptr);
+  auto clean = [&] { return !g.GetControl(0)->NeedsRedraw(); };
+  ASSERT_TRUE(PumpUntil(clean, kPaintTimeoutMs));
+  SendPress(child, 50, 50);
+  SendDrag(child, 50, 40);
+  SendRelease(child, 50, 40);
+  EXPECT_NEAR(g.GetControl(0)->Value(), 0.6, 1e-9);
+  ASSERT_TRUE(PumpUntil(clean, kPaintTimeoutMs)) << "the timer runs at a default rate";
+  g.CloseWindow();
 }
