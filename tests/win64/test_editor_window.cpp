@@ -19,7 +19,7 @@ using namespace wintest;
 
 namespace {
 
-constexpr int kPaintTimeoutMs = 5000;
+constexpr int kPaintTimeoutMs = 10000;  // generous: Wine on a loaded machine
 
 struct Editor
 {

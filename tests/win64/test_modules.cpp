@@ -58,7 +58,7 @@ int WaitForPicture(HWND child, const std::array<double, 11>& values, Image* show
         diffs = CountDifferences(img, expected);
         return diffs == 0;
       },
-      3000);
+      10000);
   if (shown) *shown = img;
   return diffs;
 }
@@ -357,7 +357,7 @@ TEST(Vst3Module, EditorPaintsAndTurnsDragsIntoHostEdits)
   PostMessageA(child, WM_LBUTTONDOWN, MK_LBUTTON, Point(x, y));
   for (int step = 1; step <= 6; ++step) PostMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, Point(x, y - 9 * step));
   PostMessageA(child, WM_LBUTTONUP, 0, Point(x, y - 54));
-  PumpFor(100);
+  PumpUntil([&] { return p.handler.Count('e', kLowGain) > 0; }, 5000);
   EXPECT_EQ(p.handler.Count('b', kLowGain), 1);
   EXPECT_EQ(p.handler.Count('p', kLowGain), 6);
   EXPECT_EQ(p.handler.Count('e', kLowGain), 1);
@@ -581,7 +581,7 @@ TEST(Vst2Module, EditorOpensClosesAndAutomatesTheHost)
   PostMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, Point(x + 40, y));
   PostMessageA(child, WM_MOUSEMOVE, MK_LBUTTON, Point(x + 78, y));
   PostMessageA(child, WM_LBUTTONUP, 0, Point(x + 78, y));
-  PumpFor(100);
+  PumpUntil([&] { return CountCalls(p.e, 44, kMidFreq) > 0; }, 5000);
   EXPECT_EQ(CountCalls(p.e, 43, kMidFreq), 1);
   EXPECT_EQ(CountCalls(p.e, 0, kMidFreq), 2);
   EXPECT_EQ(CountCalls(p.e, 44, kMidFreq), 1);
@@ -596,7 +596,7 @@ TEST(Vst2Module, EditorOpensClosesAndAutomatesTheHost)
   POINT sp = {in.cx(), in.cy()};
   ClientToScreen(child, &sp);
   PostMessageA(child, WM_MOUSEWHEEL, MAKEWPARAM(0, (WORD)(SHORT)-240), Point(sp.x, sp.y));
-  PumpFor(50);
+  PumpUntil([&] { return p.e->getParameter(p.e, kInput) < 0.5f; }, 5000);
   EXPECT_NEAR(p.e->getParameter(p.e, kInput), 0.48, 1e-6);
 
   // Host automation shows on the knob.
