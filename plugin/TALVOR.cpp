@@ -1,8 +1,10 @@
 #include "plugin/TALVOR.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "graphics/IGraphics.h"
+#include "plugin/Waveshaper.h"
 
 namespace
 {
@@ -251,17 +253,7 @@ void TALVOR::PrepareBlock()
   }
 }
 
-double TALVOR::Saturate(double x)
-{
-  const double x2 = x * x;
-  const double x3 = x2 * x;
-  const double x4 = x3 * x;
-  const double x7 = x4 * x * x * x;
-  const double t1 = std::tanh(x);
-  const double t3 = std::tanh(x3);
-  return x + 0.1 * ((0.6 * std::atan(x7) + (t1 - (0.05 * std::tanh(x2) + t3))) +
-                    (t1 - (0.6 * std::tanh(x4) + t3)));
-}
+double TALVOR::Saturate(double x) { return SaturateSample(x); }
 
 void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
 {
@@ -290,57 +282,74 @@ void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
   const double inputTarget = DbToGain(targets.inputDb);
   const double outputTarget = DbToGain(targets.outputDb);
 
-  for (int i = 0; i < nFrames; ++i)
+  for (int start = 0; start < nFrames; start += kStageFrames)
   {
-    // Both inputs are read before anything is written: the buffers may alias.
-    const double rawL = inL ? inL[i] : 0.0;
-    const double rawR = inR ? inR[i] : 0.0;
-    // NaN or infinity would stay in the recursive filters; the processed
-    // path treats it as silence.
-    const double xL = std::isfinite(rawL) ? rawL : 0.0;
-    const double xR = std::isfinite(rawR) ? rawR : 0.0;
+    const int frames = std::min(kStageFrames, nFrames - start);
 
-    const double gL = inputGain.process(inputTarget);
-    const double aL = Saturate((xL + kAntiDenormal) * gL);
-    const double gR = inputGain.process(inputTarget);
-    const double aR = Saturate((xR + kAntiDenormal) * gR);
-
-    double bL, bR;
-    if (!filterOn)
+    // Input stage. Every input sample of the run is read before any output
+    // sample is written: the buffers may alias.
+    for (int j = 0; j < frames; ++j)
     {
-      bL = Round32(left.highpass.process(Round32(aL)));
-      bR = Round32(right.highpass.process(Round32(aR)));
+      const int i = start + j;
+      const double rawL = inL ? inL[i] : 0.0;
+      const double rawR = inR ? inR[i] : 0.0;
+      stageRaw[2 * j] = rawL;
+      stageRaw[2 * j + 1] = rawR;
+      // NaN or infinity would stay in the recursive filters; the processed
+      // path treats it as silence.
+      const double xL = std::isfinite(rawL) ? rawL : 0.0;
+      const double xR = std::isfinite(rawR) ? rawR : 0.0;
+      // One smoother for both channels, stepped left then right.
+      const double gL = inputGain.process(inputTarget);
+      stageScaled[2 * j] = (xL + kAntiDenormal) * gL;
+      const double gR = inputGain.process(inputTarget);
+      stageScaled[2 * j + 1] = (xR + kAntiDenormal) * gR;
     }
-    else
-    {
-      bL = left.lowpass.process(Round32(left.highpass.process(Round32(aL))));
-      bR = right.lowpass.process(Round32(right.highpass.process(Round32(aR))));
-    }
+    SaturateSamples(stageScaled, stageShaped, 2 * frames);
 
-    const double mL = Round32(left.mid.process(bL));
-    const double lL = Round32(left.lowShelf.process(mL));
-    const double cL = Round32(left.highShelf.process(lL));
-    const double mR = Round32(right.mid.process(bR));
-    const double lR = Round32(right.lowShelf.process(mR));
-    const double cR = Round32(right.highShelf.process(lR));
+    for (int j = 0; j < frames; ++j)
+    {
+      const int i = start + j;
+      const double aL = stageShaped[2 * j];
+      const double aR = stageShaped[2 * j + 1];
 
-    if (processed)
-    {
-      const double hL = outputGain.process(outputTarget);
-      const double yL = (cL - kAntiDenormal) * hL * trim;
-      const double hR = outputGain.process(outputTarget);
-      const double yR = (cR - kAntiDenormal) * hR * trim;
-      if (outL)
-        outL[i] = yL;
-      if (outR)
-        outR[i] = yR;
-    }
-    else
-    {
-      if (outL)
-        outL[i] = rawL;
-      if (outR)
-        outR[i] = rawR;
+      double bL, bR;
+      if (!filterOn)
+      {
+        bL = Round32(left.highpass.process(Round32(aL)));
+        bR = Round32(right.highpass.process(Round32(aR)));
+      }
+      else
+      {
+        bL = left.lowpass.process(Round32(left.highpass.process(Round32(aL))));
+        bR = right.lowpass.process(Round32(right.highpass.process(Round32(aR))));
+      }
+
+      const double mL = Round32(left.mid.process(bL));
+      const double lL = Round32(left.lowShelf.process(mL));
+      const double cL = Round32(left.highShelf.process(lL));
+      const double mR = Round32(right.mid.process(bR));
+      const double lR = Round32(right.lowShelf.process(mR));
+      const double cR = Round32(right.highShelf.process(lR));
+
+      if (processed)
+      {
+        const double hL = outputGain.process(outputTarget);
+        const double yL = (cL - kAntiDenormal) * hL * trim;
+        const double hR = outputGain.process(outputTarget);
+        const double yR = (cR - kAntiDenormal) * hR * trim;
+        if (outL)
+          outL[i] = yL;
+        if (outR)
+          outR[i] = yR;
+      }
+      else
+      {
+        if (outL)
+          outL[i] = stageRaw[2 * j];
+        if (outR)
+          outR[i] = stageRaw[2 * j + 1];
+      }
     }
   }
 }

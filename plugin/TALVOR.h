@@ -103,6 +103,14 @@ private:
   TalvorSmoothers smoothers;
   TalvorChannelSections sections[2];
   double designRate = 44100.0;
+
+  // The input stage runs ahead of the filters over up to kStageFrames frames
+  // at a time, left and right interleaved: it does not depend on the filter
+  // state, and the waveshaper is cheaper over many values at once.
+  static constexpr int kStageFrames = 64;
+  double stageRaw[2 * kStageFrames] = {};     // the host's samples, for "Bypass"
+  double stageScaled[2 * kStageFrames] = {};  // after the input gain
+  double stageShaped[2 * kStageFrames] = {};  // after the waveshaper
 };
 
 // Builds the editor with its twelve controls (defined with the editor layout).

@@ -6,6 +6,7 @@
 #include <complex>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "graphics/IControl.h"
@@ -224,6 +225,55 @@ TEST(TalvorChain, BypassCopiesInputBitForBit)
   }
   EXPECT_EQ(l, a.outL);
   EXPECT_EQ(r, a.outR);
+}
+
+TEST(TalvorChain, AnyBlockCutMatchesAFrameByFrameChain)
+{
+  // Once the per-block smoothers have settled every block gets the same
+  // designs, so the chain can be run here frame by frame from copies of the
+  // sections: input gain (one smoother stepped left then right), waveshaper,
+  // high-pass and low-pass, mid, shelves, 32-bit rounding between stages,
+  // output gain and trim. The plug-in, which works its input stage ahead of
+  // the filters, must agree bit for bit however the host cuts the blocks.
+  const Buffer x = Sine(1700, 48000, 0.1, 0.9), y = Sine(230, 48000, 0.1, 1.3);
+  auto settled = [] {
+    auto rig = std::make_unique<Rig>();
+    rig->Set(kInput, 9.5);
+    rig->Set(kOutput, -3.0);
+    rig->Set(kFilter, 1);
+    rig->Set(kMidGain, 8);
+    for (int i = 0; i < 3000; ++i)
+      rig->Block(0);
+    return rig;
+  };
+
+  const auto ref = settled();
+  TalvorChannelSections s[2] = {ref->plug.Sections(0), ref->plug.Sections(1)};
+  OnePoleSmoother in = ref->plug.Smoothers().inputGain, out = ref->plug.Smoothers().outputGain;
+  const double gIn = std::pow(10.0, 9.5 / 20), gOut = std::pow(10.0, -3.0 / 20);
+  auto r32 = [](double v) { return (double)(float)v; };
+  Buffer wantL(x.size()), wantR(x.size());
+  for (size_t i = 0; i < x.size(); ++i)
+  {
+    const double a[2] = {TALVOR::Saturate((x[i] + 1e-10) * in.process(gIn)),
+                         TALVOR::Saturate((y[i] + 1e-10) * in.process(gIn))};
+    double c[2];
+    for (int ch = 0; ch < 2; ++ch)
+    {
+      const double b = s[ch].lowpass.process((float)r32(s[ch].highpass.process(r32(a[ch]))));
+      c[ch] = r32(s[ch].highShelf.process(r32(s[ch].lowShelf.process(r32(s[ch].mid.process(b))))));
+    }
+    wantL[i] = (c[0] - 1e-10) * out.process(gOut) * kTrim;
+    wantR[i] = (c[1] - 1e-10) * out.process(gOut) * kTrim;
+  }
+
+  for (int block : {512, 1, 3, 63, 64, 65, 130, 4800})
+  {
+    const auto rig = settled();
+    rig->Run(x, y, block);
+    EXPECT_EQ(rig->outL, wantL) << block;
+    EXPECT_EQ(rig->outR, wantR) << block;
+  }
 }
 
 TEST(TalvorPreparation, LinkMirrorsInputIntoOutput)
