@@ -462,8 +462,9 @@ void IPlugBase::RunBypassDelay(int nFrames)
 
 // ---- Host-block helpers ------------------------------------------------------------------
 
-void IPlugBase::RunHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames,
-                               HostBlockMode mode)
+template <typename Sample>
+void IPlugBase::RunHostBlock(Sample** in, int nIn, Sample** out, int nOut, int nFrames, HostBlockMode mode,
+                             std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut)
 {
   if (nFrames < 0) return;
   const int nInCh = NInChannels(), nOutCh = NOutChannels();
@@ -473,11 +474,11 @@ void IPlugBase::RunHostBlock32(float** in, int nIn, float** out, int nOut, int n
   {
     const int n = std::min(nFrames - done, scratchFrames);
     for (int j = 0; j < nInCh; ++j)
-      pieceIn32[j] = (in && j < nIn && in[j]) ? in[j] + done : nullptr;
+      pieceIn[j] = (in && j < nIn && in[j]) ? in[j] + done : nullptr;
     for (int j = 0; j < nOutCh; ++j)
-      pieceOut32[j] = (out && j < nOut && out[j]) ? out[j] + done : nullptr;
-    AttachInputs(0, nInCh, pieceIn32.data(), n);
-    AttachOutputs(0, nOutCh, pieceOut32.data());
+      pieceOut[j] = (out && j < nOut && out[j]) ? out[j] + done : nullptr;
+    AttachInputs(0, nInCh, pieceIn.data(), n);
+    AttachOutputs(0, nOutCh, pieceOut.data());
     switch (mode)
     {
       case HostBlockMode::Replace: RunProcess(n); break;
@@ -488,50 +489,26 @@ void IPlugBase::RunHostBlock32(float** in, int nIn, float** out, int nOut, int n
   } while (done < nFrames);
 }
 
-void IPlugBase::RunHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames,
-                               bool passThrough)
-{
-  if (nFrames < 0) return;
-  const int nInCh = NInChannels(), nOutCh = NOutChannels();
-  // An empty block still runs once: hosts send them to deliver parameter changes.
-  int done = 0;
-  do
-  {
-    const int n = std::min(nFrames - done, scratchFrames);
-    for (int j = 0; j < nInCh; ++j)
-      pieceIn64[j] = (in && j < nIn && in[j]) ? in[j] + done : nullptr;
-    for (int j = 0; j < nOutCh; ++j)
-      pieceOut64[j] = (out && j < nOut && out[j]) ? out[j] + done : nullptr;
-    AttachInputs(0, nInCh, pieceIn64.data(), n);
-    AttachOutputs(0, nOutCh, pieceOut64.data());
-    if (passThrough)
-      PassThrough(n);
-    else
-      RunProcess(n);
-    done += n;
-  } while (done < nFrames);
-}
-
 void IPlugBase::ProcessHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames,
                                    bool accumulate)
 {
-  RunHostBlock32(in, nIn, out, nOut, nFrames,
-                 accumulate ? HostBlockMode::Accumulate : HostBlockMode::Replace);
+  RunHostBlock(in, nIn, out, nOut, nFrames, accumulate ? HostBlockMode::Accumulate : HostBlockMode::Replace,
+               pieceIn32, pieceOut32);
 }
 
 void IPlugBase::ProcessHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames)
 {
-  RunHostBlock64(in, nIn, out, nOut, nFrames, false);
+  RunHostBlock(in, nIn, out, nOut, nFrames, HostBlockMode::Replace, pieceIn64, pieceOut64);
 }
 
 void IPlugBase::PassThroughHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames)
 {
-  RunHostBlock32(in, nIn, out, nOut, nFrames, HostBlockMode::PassThrough);
+  RunHostBlock(in, nIn, out, nOut, nFrames, HostBlockMode::PassThrough, pieceIn32, pieceOut32);
 }
 
 void IPlugBase::PassThroughHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames)
 {
-  RunHostBlock64(in, nIn, out, nOut, nFrames, true);
+  RunHostBlock(in, nIn, out, nOut, nFrames, HostBlockMode::PassThrough, pieceIn64, pieceOut64);
 }
 
 // ---- Parameter paths -----------------------------------------------------------------------

@@ -263,8 +263,11 @@ private:
   void WriteFloatOutputs(int nFrames, bool accumulate);
   void RunBypassDelay(int nFrames);
   enum class HostBlockMode { Replace, Accumulate, PassThrough };
-  void RunHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames, HostBlockMode mode);
-  void RunHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames, bool passThrough);
+  // The walk behind the four host-block helpers, for either sample size;
+  // `pieceIn`/`pieceOut` are the preallocated per-piece pointer arrays.
+  template <typename Sample>
+  void RunHostBlock(Sample** in, int nIn, Sample** out, int nOut, int nFrames, HostBlockMode mode,
+                    std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut);
 
   std::vector<ChannelPair> channelPairs;
   std::recursive_mutex mutex;
