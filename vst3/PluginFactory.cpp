@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "vst3/InterfaceQuery.h"
+
 namespace Steinberg {
 
 CPluginFactory::CPluginFactory(const PFactoryInfo& info) : factoryInfo(info) {}
@@ -30,14 +32,9 @@ bool CPluginFactory::isClassRegistered(const FUID& cid) const
 
 tresult PLUGIN_API CPluginFactory::queryInterface(const TUID queriedIid, void** obj)
 {
-  if (!obj)
-    return kInvalidArgument;
-  *obj = nullptr;
-  if (!queriedIid)
-    return kInvalidArgument;
-  // Hosts may pass an id in an unaligned buffer; compare an aligned copy.
   alignas(8) TUID iid;
-  std::memcpy(iid, queriedIid, sizeof(TUID));
+  if (const tresult checked = BeginInterfaceQuery(queriedIid, obj, iid); checked != kResultOk)
+    return checked;
   QUERY_INTERFACE(iid, obj, FUnknown::iid, IPluginFactory)
   QUERY_INTERFACE(iid, obj, IPluginFactory::iid, IPluginFactory)
   QUERY_INTERFACE(iid, obj, IPluginFactory2::iid, IPluginFactory2)

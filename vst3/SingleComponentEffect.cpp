@@ -1,6 +1,6 @@
 #include "vst3/SingleComponentEffect.h"
 
-#include <cstring>
+#include "vst3/InterfaceQuery.h"
 
 namespace Steinberg {
 namespace Vst {
@@ -157,14 +157,9 @@ void SingleComponentEffect::removeEventBusses()
 
 tresult PLUGIN_API SingleComponentEffect::queryInterface(const TUID queriedIid, void** obj)
 {
-  if (!obj)
-    return kInvalidArgument;
-  *obj = nullptr;
-  if (!queriedIid)
-    return kInvalidArgument;
-  // Hosts may pass an id in an unaligned buffer; compare an aligned copy.
   alignas(8) TUID iid;
-  std::memcpy(iid, queriedIid, sizeof(TUID));
+  if (const tresult checked = BeginInterfaceQuery(queriedIid, obj, iid); checked != kResultOk)
+    return checked;
   // Processor and controller are one object: there is no peer to connect to, so a
   // host must not try to link them through messages.
   if (FUnknownPrivate::iidEqual(iid, IConnectionPoint::iid))
