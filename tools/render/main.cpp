@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cmath>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -19,10 +17,14 @@
 #include <vector>
 
 #include "plugin/TALVOR.h"
+#include "tools/common/ToolArgs.h"
 #include "tools/render/DefaultClip.h"
 
 namespace
 {
+using tool_args::Fail;
+using tool_args::ParseInt;
+
 constexpr int kDefaultBlock = 512;
 constexpr int kMaxBlock = 1 << 20;
 constexpr int kDefaultRate = 48000;
@@ -36,43 +38,6 @@ const char* const kUsage =
   "  --set    set a parameter by its name (\"Mid Gain=7\", \"Input=-3.5\"); repeatable\n"
   "  --block  frames per processing block (default 512)\n"
   "  --rate   sample rate of the built-in clip used when no INPUT is given (default 48000)\n";
-
-int Fail(const char* fmt, ...)
-{
-  std::fputs("talvor-render: ", stderr);
-  va_list args;
-  va_start(args, fmt);
-  std::vfprintf(stderr, fmt, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-  return 1;
-}
-
-bool ParseInt(const char* text, long lo, long hi, int* out)
-{
-  if (!text || !*text)
-    return false;
-  errno = 0;
-  char* end = nullptr;
-  const long v = std::strtol(text, &end, 10);
-  if (errno != 0 || *end != '\0' || v < lo || v > hi)
-    return false;
-  *out = (int)v;
-  return true;
-}
-
-bool ParseDouble(const char* text, double* out)
-{
-  if (!text || !*text)
-    return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text, &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(v))
-    return false;
-  *out = v;
-  return true;
-}
 
 struct Options
 {
@@ -130,36 +95,6 @@ int ParseArguments(int argc, char** argv, Options* opt)
   if (opt->rateGiven && !opt->input.empty())
     return Fail("--rate applies only to the built-in clip; an input file keeps its own rate");
   return 0;
-}
-
-// Applies "NAME=VALUE" as a host would: the exact reported name, a value
-// inside the parameter's range, then the plug-in is told of the change.
-int ApplySetting(TALVOR& plug, const std::string& setting)
-{
-  const size_t eq = setting.find('=');
-  if (eq == std::string::npos)
-    return Fail("bad --set \"%s\" (expected NAME=VALUE)", setting.c_str());
-  const std::string name = setting.substr(0, eq);
-  const std::string text = setting.substr(eq + 1);
-  for (int i = 0; i < plug.ParamCount(); ++i)
-  {
-    ParamDef* p = plug.ParamAt(i);
-    if (name != p->NameForHost())
-      continue;
-    double v = 0.0;
-    if (!ParseDouble(text.c_str(), &v))
-      return Fail("bad value \"%s\" for \"%s\"", text.c_str(), name.c_str());
-    if (v < p->Min() || v > p->Max())
-      return Fail("value %s for \"%s\" is outside %g to %g", text.c_str(), name.c_str(), p->Min(), p->Max());
-    IPlugLockGuard lock(&plug);
-    if (p->Kind() == ParamKindDouble)
-      p->SetClamped(v);
-    else
-      p->SetFromNormalized(p->ToNormalized(v));  // stepped: rounds to a position
-    plug.ParamChanged(i);
-    return 0;
-  }
-  return Fail("unknown parameter \"%s\"", name.c_str());
 }
 
 // The output is written under a temporary name next to its destination and
@@ -305,6 +240,7 @@ private:
 
 int main(int argc, char** argv)
 {
+  tool_args::SetToolName("talvor-render");
   Options opt;
   const int parsed = ParseArguments(argc, argv, &opt);
   if (parsed != 0)
@@ -313,7 +249,7 @@ int main(int argc, char** argv)
   // Every setting is checked before any file is touched.
   std::unique_ptr<TALVOR> plug(new TALVOR(IPlugInstanceInfo{}));
   for (const std::string& s : opt.sets)
-    if (ApplySetting(*plug, s) != 0)
+    if (tool_args::ApplySetting(*plug, s) != 0)
       return 2;
 
   Source source;

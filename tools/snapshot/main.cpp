@@ -7,74 +7,24 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cmath>
 #include <csetjmp>
-#include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "graphics/IGraphics.h"
 #include "plugin/TALVOR.h"
+#include "tools/common/ToolArgs.h"
 
 namespace {
 
-int Fail(const char* fmt, ...)
-{
-  std::fputs("talvor-snapshot: ", stderr);
-  va_list args;
-  va_start(args, fmt);
-  std::vfprintf(stderr, fmt, args);
-  va_end(args);
-  std::fputc('\n', stderr);
-  return 1;
-}
+using tool_args::Fail;
 
 const char kUsage[] =
   "usage: talvor-snapshot [--set \"NAME=VALUE\"]... OUTPUT.png\n"
   "Draws the editor with the given parameter values (real values, e.g. \"Input=-3.5\",\n"
   "\"Low Gain=7\") and writes it as an RGB PNG image.\n";
-
-bool ParseDouble(const char* text, double* out)
-{
-  if (!text || !*text) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text, &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(v)) return false;
-  *out = v;
-  return true;
-}
-
-// Applies "NAME=VALUE" as a host would: the parameter takes the value (stepped
-// ones round to a position), the editor shows it, then the plug-in hears of it.
-int ApplySetting(TALVOR& plug, const std::string& setting)
-{
-  const size_t eq = setting.find('=');
-  if (eq == std::string::npos) return Fail("bad --set \"%s\" (expected NAME=VALUE)", setting.c_str());
-  const std::string name = setting.substr(0, eq);
-  const std::string text = setting.substr(eq + 1);
-  for (int i = 0; i < plug.ParamCount(); ++i)
-  {
-    ParamDef* p = plug.ParamAt(i);
-    if (name != p->NameForHost()) continue;
-    double v = 0.0;
-    if (!ParseDouble(text.c_str(), &v)) return Fail("bad value \"%s\" for \"%s\"", text.c_str(), name.c_str());
-    if (v < p->Min() || v > p->Max())
-      return Fail("value %s for \"%s\" is outside %g to %g", text.c_str(), name.c_str(), p->Min(), p->Max());
-    IPlugLockGuard lock(&plug);
-    if (p->Kind() == ParamKindDouble)
-      p->SetClamped(v);
-    else
-      p->SetFromNormalized(p->ToNormalized(v));
-    if (IGraphics* editor = plug.Editor()) editor->ShowParameterValue(i, p->Value(), false);
-    plug.ParamChanged(i);
-    return 0;
-  }
-  return Fail("unknown parameter \"%s\"", name.c_str());
-}
 
 struct PngOut
 {
@@ -144,6 +94,7 @@ int WritePng(LICE_IBitmap* bmp, const std::string& path)
 
 int main(int argc, char** argv)
 {
+  tool_args::SetToolName("talvor-snapshot");
   std::vector<std::string> sets;
   std::string output;
   for (int i = 1; i < argc; ++i)
@@ -170,7 +121,7 @@ int main(int argc, char** argv)
   IGraphics* editor = plug.Editor();
   if (!editor) return Fail("the plug-in has no editor");
   for (const std::string& s : sets)
-    if (int rc = ApplySetting(plug, s)) return rc;
+    if (int rc = tool_args::ApplySetting(plug, s)) return rc;
 
   // One block of silence runs the per-block preparation, so that linked values
   // (the output gain under "Link") reach the knobs as they would in a host.

@@ -1,0 +1,90 @@
+#include "tools/common/ToolArgs.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "framework/IPlugBase.h"
+#include "graphics/IGraphics.h"
+
+namespace tool_args
+{
+namespace
+{
+const char* toolName = "talvor";
+}  // namespace
+
+void SetToolName(const char* name)
+{
+  toolName = name;
+}
+
+int Fail(const char* fmt, ...)
+{
+  std::fprintf(stderr, "%s: ", toolName);
+  va_list args;
+  va_start(args, fmt);
+  std::vfprintf(stderr, fmt, args);
+  va_end(args);
+  std::fputc('\n', stderr);
+  return 1;
+}
+
+bool ParseInt(const char* text, long lo, long hi, int* out)
+{
+  if (!text || !*text)
+    return false;
+  errno = 0;
+  char* end = nullptr;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || *end != '\0' || v < lo || v > hi)
+    return false;
+  *out = (int)v;
+  return true;
+}
+
+bool ParseDouble(const char* text, double* out)
+{
+  if (!text || !*text)
+    return false;
+  errno = 0;
+  char* end = nullptr;
+  const double v = std::strtod(text, &end);
+  if (errno != 0 || *end != '\0' || !std::isfinite(v))
+    return false;
+  *out = v;
+  return true;
+}
+
+int ApplySetting(IPlugBase& plug, const std::string& setting)
+{
+  const size_t eq = setting.find('=');
+  if (eq == std::string::npos)
+    return Fail("bad --set \"%s\" (expected NAME=VALUE)", setting.c_str());
+  const std::string name = setting.substr(0, eq);
+  const std::string text = setting.substr(eq + 1);
+  for (int i = 0; i < plug.ParamCount(); ++i)
+  {
+    ParamDef* p = plug.ParamAt(i);
+    if (name != p->NameForHost())
+      continue;
+    double v = 0.0;
+    if (!ParseDouble(text.c_str(), &v))
+      return Fail("bad value \"%s\" for \"%s\"", text.c_str(), name.c_str());
+    if (v < p->Min() || v > p->Max())
+      return Fail("value %s for \"%s\" is outside %g to %g", text.c_str(), name.c_str(), p->Min(), p->Max());
+    IPlugLockGuard lock(&plug);
+    if (p->Kind() == ParamKindDouble)
+      p->SetClamped(v);
+    else
+      p->SetFromNormalized(p->ToNormalized(v));  // stepped: rounds to a position
+    if (IGraphics* editor = plug.Editor())
+      editor->ShowParameterValue(i, p->Value(), false);
+    plug.ParamChanged(i);
+    return 0;
+  }
+  return Fail("unknown parameter \"%s\"", name.c_str());
+}
+}  // namespace tool_args
