@@ -183,8 +183,7 @@ void IGraphics::Resize(int w, int h)
   EndOpenGesture();
   width = w;
   height = h;
-  mouseX = mouseY = -1;
-  mouseCapture = -1;
+  ClearMouseCapture();
   mouseOver = -1;
   for (IControl* c : controls) delete c;
   controls.clear();
@@ -206,6 +205,12 @@ int IGraphics::HitTest(int x, int y)
     if (!c->IsHidden() && !c->IsGreyed() && c->Contains(x, y)) return i;
   }
   return -1;
+}
+
+void IGraphics::ClearMouseCapture()
+{
+  mouseCapture = -1;
+  mouseX = mouseY = -1;
 }
 
 void IGraphics::BeginGesture(int paramIdx)
@@ -232,8 +237,7 @@ void IGraphics::HandleMouseDown(int x, int y, const IMouseMod& mod)
 {
   // A press while another is still held (a second button) ends the first gesture.
   EndOpenGesture();
-  mouseCapture = -1;
-  mouseX = mouseY = -1;
+  ClearMouseCapture();
   const int target = HitTest(x, y);
   if (target < 0) return;
   IControl* c = controls[(size_t)target];
@@ -243,8 +247,7 @@ void IGraphics::HandleMouseDown(int x, int y, const IMouseMod& mod)
   const int param = c->ParamIdx();
   if (plug && plug->PluginApi() == kApiVST3 && mod.R && param >= 0)
   {
-    mouseCapture = -1;
-    mouseX = mouseY = -1;
+    ClearMouseCapture();
     plug->ShowHostParamMenu(param, x, y);
     return;
   }
@@ -268,8 +271,7 @@ void IGraphics::HandleMouseDrag(int x, int y, const IMouseMod& mod)
 void IGraphics::HandleMouseUp(int x, int y, const IMouseMod& mod)
 {
   const int target = mouseCapture >= 0 ? mouseCapture : HitTest(x, y);
-  mouseX = mouseY = -1;
-  mouseCapture = -1;
+  ClearMouseCapture();
   IControl* c = GetControl(target);
   if (c) c->MouseUp(x, y, mod);
   // Only a gesture that was begun is ended: a release without its press (after
@@ -280,8 +282,7 @@ void IGraphics::HandleMouseUp(int x, int y, const IMouseMod& mod)
 void IGraphics::HandleDoubleClick(int x, int y, const IMouseMod& mod)
 {
   EndOpenGesture();
-  mouseCapture = -1;
-  mouseX = mouseY = -1;
+  ClearMouseCapture();
   const int target = HitTest(x, y);
   if (target < 0) return;
   IControl* c = controls[(size_t)target];

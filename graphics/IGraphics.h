@@ -88,6 +88,7 @@ public:
 
 protected:
   int HitTest(int x, int y);
+  void ClearMouseCapture();  // no control holds the mouse and no drag position is kept
   void BeginGesture(int paramIdx);  // ends any open gesture first
   void EndOpenGesture();
 
