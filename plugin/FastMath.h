@@ -5,10 +5,10 @@
 // place of the true value over the whole real line, and give what std::tanh
 // and std::atan give for signed zeros, infinities and NaN.
 //
-// The range selections are written as two-way choices. GCC turns
-// them into vector blends only when it may evaluate both sides, so loops over
-// these functions belong in a file compiled with -fno-trapping-math (which
-// changes no result, only what the compiler may assume about exceptions).
+// The range selections are written as two-way choices. GCC turns them into
+// vector blends only when it may evaluate both sides, so loops over these
+// functions belong in a file compiled with -fno-trapping-math (which changes
+// no result, only what the compiler may assume about exceptions).
 
 #include <cmath>
 #include <cstdint>
@@ -36,13 +36,33 @@ TALVOR_FORCE_INLINE uint64_t ToBits(double d)
   return bits;
 }
 
+// The compiler's own forms: some C libraries (MinGW-w64's) define copysign
+// inline with a union, which keeps a loop from vectorising.
+TALVOR_FORCE_INLINE double Abs(double x)
+{
+#if defined(__GNUC__)
+  return __builtin_fabs(x);
+#else
+  return std::fabs(x);
+#endif
+}
+
+TALVOR_FORCE_INLINE double CopySign(double magnitude, double sign)
+{
+#if defined(__GNUC__)
+  return __builtin_copysign(magnitude, sign);
+#else
+  return std::copysign(magnitude, sign);
+#endif
+}
+
 // c ? a : b, one choice at a time: GCC vectorises chains of two-way choices
 // but not a single many-way one.
 TALVOR_FORCE_INLINE double Select(bool c, double a, double b) { return c ? a : b; }
 
 TALVOR_FORCE_INLINE double Tanh(double x)
 {
-  const double ax = std::fabs(x);
+  const double ax = Abs(x);
 
   // Below 0.75: the [9/8] Pade approximant, written as x + x^3 P(x^2) / Q(x^2)
   // so that rounding only touches the small correction term. Its integer
@@ -84,12 +104,12 @@ TALVOR_FORCE_INLINE double Tanh(double x)
   const double a = Select(small, ax, 1.0);
   const double b = Select(small, (ax * z) * p, -2.0);
   const double d = Select(small, q, e + 1.0);
-  return std::copysign(a + b / d, x);
+  return CopySign(a + b / d, x);
 }
 
 TALVOR_FORCE_INLINE double Atan(double x)
 {
-  const double t = std::fabs(x);
+  const double t = Abs(x);
 
   // atan(t) = atan(k) + atan((t - k) / (1 + k t)) with k = 0, 1/2, 1, 3/2 on
   // [0, 7/16), [7/16, 11/16), [11/16, 19/16), [19/16, 39/16), and
@@ -125,6 +145,6 @@ TALVOR_FORCE_INLINE double Atan(double x)
                                             z * (-0x1.97a0c640b13d2p-5 +
                                                  z * (0x1.2b183a9a975e2p-5 + z * -0x1.0a7fb29981aefp-6))))))))));
   // NaN runs through every step above and comes out as NaN.
-  return std::copysign(hi + (u + (u * s + lo)), x);
+  return CopySign(hi + (u + (u * s + lo)), x);
 }
 }  // namespace fastmath

@@ -305,7 +305,12 @@ void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
       const double gR = inputGain.process(inputTarget);
       stageScaled[2 * j + 1] = (xR + kAntiDenormal) * gR;
     }
-    SaturateSamples(stageScaled, stageShaped, 2 * frames);
+    // The waveshaper goes four values at a time; an odd frame count leaves
+    // two slots of padding, shaped from silence and not used.
+    const int values = (2 * frames + 3) & ~3;
+    for (int k = 2 * frames; k < values; ++k)
+      stageScaled[k] = 0.0;
+    SaturateSamples(stageScaled, stageShaped, values);
 
     for (int j = 0; j < frames; ++j)
     {

@@ -108,6 +108,7 @@ private:
   // at a time, left and right interleaved: it does not depend on the filter
   // state, and the waveshaper is cheaper over many values at once.
   static constexpr int kStageFrames = 64;
+  static_assert(kStageFrames % 2 == 0, "a run's values are padded to a multiple of four");
   double stageRaw[2 * kStageFrames] = {};     // the host's samples, for "Bypass"
   double stageScaled[2 * kStageFrames] = {};  // after the input gain
   double stageShaped[2 * kStageFrames] = {};  // after the waveshaper
