@@ -536,6 +536,9 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
         ConnectOutputs(0, n, true);
         ConnectOutputs(n, NOutChannels() - n, false);
       }
+      // A disconnected channel now reads its scratch buffer, which may still
+      // hold the last block converted into it: silence it.
+      ClearScratch();
       return 1;
     }
 
@@ -766,7 +769,9 @@ void IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, doubl
 
 bool IPlugVST::ProcessPrepare(VstInt32 nFrames)
 {
-  if (nFrames <= 0) return false;
+  // An empty block still runs the plug-in: its per-block preparation applies
+  // what changed since the last block.
+  if (nFrames < 0) return false;
   if (DoesMidi()) HostCall(audioMasterWantMidi);
   return true;
 }

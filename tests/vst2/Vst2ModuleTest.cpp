@@ -441,6 +441,74 @@ TEST(Vst2Processing, HostileBuffersAndSettings)
   for (float s : ol) ASSERT_TRUE(std::isfinite(s));
 }
 
+TEST(Vst2Processing, EmptyBlocksStillRunTheBlockPreparation)
+{
+  // Link is applied when a block is prepared, so an empty block must carry it
+  // to the output gain on every path, without touching the host's buffers.
+  for (Path path : {Path::Double, Path::Replacing, Path::Accumulating})
+  {
+    Instance in;
+    AEffect* e = in.e;
+    in.fx.Start();
+    e->setParameter(e, kLink, 1.0f);
+    e->setParameter(e, kInput, 0.75f);
+    float f = 3.0f, *fp[2] = {&f, &f};
+    double d = 3.0, *dp[2] = {&d, &d};
+    if (path == Path::Double) e->processDoubleReplacing(e, dp, dp, 0);
+    if (path == Path::Replacing) e->processReplacing(e, fp, fp, 0);
+    if (path == Path::Accumulating) e->process(e, fp, fp, 0);
+    EXPECT_FLOAT_EQ(e->getParameter(e, kOutput), 0.25f) << (int)path;
+    EXPECT_EQ(f + d, 6.0);
+  }
+}
+
+TEST(Vst2Processing, DisconnectedInputReadsSilence)
+{
+  // After a block in stereo the host narrows the input to mono: the second
+  // input must read silence, not replay the last samples it was given.
+  for (Path path : {Path::Double, Path::Replacing})
+  {
+    Instance in;
+    in.fx.Start(48000.0f, 256);
+    Reference ref(48000.0);
+    uint32_t seed = 99;
+    for (int block = 0; block < 2; ++block)
+    {
+      const int n = 256;
+      std::vector<float> fin[2], fout[2];
+      std::vector<double> din[2], dout[2], refIn[2], want[2];
+      for (int c = 0; c < 2; ++c)
+      {
+        for (int i = 0; i < n; ++i) fin[c].push_back(Noise(seed));
+        din[c].assign(fin[c].begin(), fin[c].end());
+        refIn[c] = din[c];
+        fout[c].assign(n, 0.0f);
+        dout[c].assign(n, 0.0);
+        want[c].assign(n, 0.0);
+      }
+      if (block == 1)
+      {
+        VstSpeakerArrangement mono = {};
+        mono.type = kSpeakerArrMono;
+        mono.numChannels = 1;
+        ASSERT_EQ(in.fx.Dispatch(effSetSpeakerArrangement, 0, (VstIntPtr)&mono, nullptr), 1);
+        refIn[1].assign(n, 0.0);
+      }
+      float *fi[2] = {fin[0].data(), fin[1].data()}, *fo[2] = {fout[0].data(), fout[1].data()};
+      double *di[2] = {din[0].data(), din[1].data()}, *dO[2] = {dout[0].data(), dout[1].data()};
+      double *ri[2] = {refIn[0].data(), refIn[1].data()}, *wo[2] = {want[0].data(), want[1].data()};
+      ref.Process(ri, wo, n, n);
+      if (path == Path::Double) in.e->processDoubleReplacing(in.e, di, dO, n);
+      if (path == Path::Replacing) in.e->processReplacing(in.e, fi, fo, n);
+      for (int c = 0; c < 2; ++c)
+        for (int i = 0; i < n; ++i)
+          ASSERT_EQ(path == Path::Double ? dout[c][i] : (double)fout[c][i],
+                    path == Path::Double ? want[c][i] : (double)(float)want[c][i])
+            << "path " << (int)path << " block " << block << " ch " << c << " frame " << i;
+    }
+  }
+}
+
 TEST(Vst2Events, IncomingEventsAreReadSafely)
 {
   Instance in;
