@@ -647,7 +647,32 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
     else
       ProcessHostBlock32(in, nInArrays, out, nOutArrays, nFrames, false);
   }
+  SilenceUnusedOutputs(data, is64, nFrames);
   return kResultOk;
+}
+
+// Host output arrays that no plug-in channel wrote (a bus the host left
+// inactive, a bus or channel beyond the plug-in's own) get silence, so the host
+// never plays whatever they held before, such as its input when it processes in
+// place. Done after processing, since such an array may also be an input.
+void IPlugVST3::SilenceUnusedOutputs(const ProcessData& data, bool is64, int nFrames)
+{
+  if (data.numOutputs <= 0 || !data.outputs || nFrames <= 0)
+    return;
+  const size_t bytes = static_cast<size_t>(nFrames) * (is64 ? sizeof(Sample64) : sizeof(Sample32));
+  for (int32 b = 0; b < data.numOutputs; ++b)
+  {
+    const AudioBusBuffers& bus = data.outputs[b];
+    if (!bus.channelBuffers64)
+      continue;
+    for (int32 k = 0; k < bus.numChannels; ++k)
+    {
+      void* channel = HostChannel(bus, k, is64);
+      // An array the plug-in wrote, also when the host passed it twice, keeps its samples.
+      if (channel && std::find(hostOut.begin(), hostOut.end(), channel) == hostOut.end())
+        std::memset(channel, 0, bytes);
+    }
+  }
 }
 
 // ---- State ----------------------------------------------------------------------------
@@ -706,6 +731,9 @@ tresult PLUGIN_API IPlugVST3::setState(IBStream* stream)
     std::memcpy(chunk.Data(), incoming.Data(), static_cast<size_t>(got));
   }
   LoadState(chunk, 0);
+  // The parameters are loaded whatever follows, so the editor shows them even
+  // when the bypass flag is missing.
+  RefreshParamControls();
 
   uint8_t bypassBytes[4] = {};
   if (ReadFully(stream, bypassBytes, 4) != 4)
@@ -713,7 +741,6 @@ tresult PLUGIN_API IPlugVST3::setState(IBStream* stream)
   const uint32_t bypass = bypassBytes[0] | (bypassBytes[1] << 8) | (bypassBytes[2] << 16) |
                           (static_cast<uint32_t>(bypassBytes[3]) << 24);
   SetBypassed(bypass != 0);
-  RefreshParamControls();
   return kResultOk;
 }
 

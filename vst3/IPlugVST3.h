@@ -148,6 +148,7 @@ private:
   void ApplyParameterChanges(Steinberg::Vst::IParameterChanges* changes);
   void ForwardEvents(Steinberg::Vst::IEventList* events);
   void MapBuses(const Steinberg::Vst::ProcessData& data, bool is64);
+  void SilenceUnusedOutputs(const Steinberg::Vst::ProcessData& data, bool is64, int nFrames);
   int UnitForGroup(const char* group);
 
   int sideChainChannels = 0;

@@ -327,3 +327,28 @@ TEST(Vst3Binding, GroupsBecomeUnitsAndDisplayTextsRoundTrip)
   EXPECT_EQ("-1", Text(p.p, 5, 0.25));
   EXPECT_EQ(0.25, Value(p.p, 5, "-1"));  // what the display shows reads back
 }
+
+// A stream cut before the bypass flag still loads the parameters; the editor
+// must then show them, not the values from before the load.
+TEST(Vst3Binding, TruncatedStateStillUpdatesTheEditor)
+{
+  ProbeRef p;
+  ASSERT_EQ(kResultOk, p->initialize(nullptr));
+  IControl* midGain = nullptr;
+  for (int i = 0; i < p->Editor()->NControls(); ++i)
+    if (p->Editor()->GetControl(i)->ParamIdx() == 2)
+      midGain = p->Editor()->GetControl(i);
+  ASSERT_NE(nullptr, midGain);
+  ASSERT_EQ(0.5, midGain->Value());
+
+  std::vector<uint8_t> bytes(88, 0);
+  for (int i = 0; i < 11; ++i)
+  {
+    const double v = i == 2 ? 10.0 : p->ParamAt(i)->Value();
+    std::memcpy(bytes.data() + 8 * i, &v, 8);
+  }
+  ByteStream stream(bytes);
+  EXPECT_EQ(kResultFalse, p->setState(&stream));
+  EXPECT_EQ(10.0, p->ParamAt(2)->Value());
+  EXPECT_EQ(1.0, midGain->Value());
+}

@@ -5,6 +5,7 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -421,14 +422,57 @@ TEST(Vst3Module, HostileProcessCallsAreSurvived)
   outBus.numChannels = -3;
   data.numSamples = -100;
   EXPECT_EQ(kResultOk, plug.processor->process(data));
+}
 
-  // An output bus the host deactivated is not written.
+// Host output arrays the plug-in does not fill (an inactive bus, a bus or
+// channel beyond its own) must not keep what the host left in them.
+TEST(Vst3Module, OutputsThePlugInDoesNotFillGetSilence)
+{
+  auto stale = [](auto& buffers) {
+    for (auto& ch : buffers.data)
+      std::fill(ch.begin(), ch.end(), 7.0f);
+  };
+  auto silent = [](const auto& channel) {
+    return std::all_of(channel.begin(), channel.end(), [](auto v) { return v == 0; });
+  };
+  Plug plug;
+  ASSERT_TRUE(plug.Setup(kSample32, 64));
+  Buffers<float> in(2, 64, 0), out(2, 64), extra(2, 64);
+
   plug.component->activateBus(kAudio, Vst::kOutput, 0, false);
-  outBus.numChannels = 2;
+  stale(out);
+  ASSERT_EQ(kResultOk, Process(plug, in, out, 64));
+  EXPECT_TRUE(silent(out.data[0]) && silent(out.data[1]));
+  plug.component->activateBus(kAudio, Vst::kOutput, 0, true);
+
+  // A second output bus the plug-in does not have; one of its channels is the
+  // host's own alias of a main output, which keeps the processed signal.
+  AudioBusBuffers inBus, outBuses[2];
+  float* extraPtrs[2] = {extra.ptrs[0], out.ptrs[1]};
+  inBus.numChannels = outBuses[0].numChannels = outBuses[1].numChannels = 2;
+  inBus.channelBuffers32 = in.ptrs.data();
+  outBuses[0].channelBuffers32 = out.ptrs.data();
+  outBuses[1].channelBuffers32 = extraPtrs;
+  ProcessData data;
   data.numSamples = 64;
-  std::fill(out.data[1].begin(), out.data[1].end(), 7.0f);
-  EXPECT_EQ(kResultOk, plug.processor->process(data));
-  EXPECT_EQ(7.0f, out.data[1][10]);
+  data.numInputs = 1;
+  data.numOutputs = 2;
+  data.inputs = &inBus;
+  data.outputs = outBuses;
+  stale(out);
+  stale(extra);
+  ASSERT_EQ(kResultOk, plug.processor->process(data));
+  EXPECT_TRUE(silent(extra.data[0]));
+  EXPECT_FALSE(silent(out.data[0]) || silent(out.data[1]));
+  EXPECT_NE(7.0f, out.data[1][10]);
+
+  // A main bus wider than the plug-in: the channel beyond its two is silenced.
+  ASSERT_TRUE(plug.Setup(kSample64, 64));
+  Buffers<double> in64(2, 64, 0), out64(3, 64);
+  stale(out64);
+  ASSERT_EQ(kResultOk, Process(plug, in64, out64, 64));
+  EXPECT_TRUE(silent(out64.data[2]));
+  EXPECT_FALSE(silent(out64.data[0]));
 }
 
 TEST(Vst3Module, StateRoundTripIs92Bytes)
