@@ -48,7 +48,8 @@ bool LICE_SysBitmap::resize(int w, int h)
   if (w != 0 && h != 0 && w <= allocWidth && h <= allocHeight && bits) return true;
 
   const int64_t roundedWidth = ((int64_t)w + 3) & ~(int64_t)3;
-  const bool addressable = roundedWidth * h * 4 <= kMaxSectionBytes;
+  // Divided rather than multiplied: the product of two huge sizes overflows.
+  const bool addressable = roundedWidth * 4 <= kMaxSectionBytes / (h > 0 ? h : 1);
   allocHeight = addressable ? h : 0;
   allocWidth = addressable ? (int)roundedWidth : 0;
   if (oldObject) SelectObject(static_cast<HDC>(dc), static_cast<HGDIOBJ>(oldObject));

@@ -187,6 +187,11 @@ TEST(DrawBitmap, ImpossibleSizesLeaveAnEmptyBitmap)
   EXPECT_EQ(bmp.getWidth(), 0);
   EXPECT_EQ(bmp.getHeight(), 0);
   EXPECT_EQ(bmp.getBits(), nullptr);
+  EXPECT_EQ(bmp.getRowSpan(), 0) << "no allocation is claimed for a size that cannot be addressed";
+  EXPECT_EQ(bmp.AllocatedHeight(), 0);
+  bmp.resize(0x7FFFFFFF, 0);
+  EXPECT_EQ(bmp.getRowSpan(), 0);
+  EXPECT_EQ(bmp.getBits(), nullptr);
   EXPECT_TRUE(bmp.resize(8, 8));
   EXPECT_NE(bmp.getBits(), nullptr) << "still usable afterwards";
 }
