@@ -53,9 +53,10 @@ tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type)
   if (IsHWNDType(type))
   {
 #if defined(_WIN32)
-    if (!parent)
+    // A window that could not be made is reported, and the view stays ready
+    // for the next attach.
+    if (!parent || !editor->OpenWindow(parent))
       return kResultFalse;
-    editor->OpenWindow(parent);
     windowOpened = true;
 #endif
   }

@@ -408,6 +408,32 @@ TEST(Vst3Module, EditorPaintsAndTurnsDragsIntoHostEdits)
   EXPECT_FALSE(ClassRegisteredIn(m.module));
 }
 
+TEST(Vst3Module, AttachingToAVanishedWindowFailsAndLeavesTheViewUsable)
+{
+  Vst3Module m;
+  ASSERT_NE(m.factory, nullptr);
+  Vst3Instance p(m.factory);
+  ASSERT_NE(p.controller, nullptr);
+  p.view = p.controller->createView("editor");
+  ASSERT_NE(p.view, nullptr);
+
+  HWND gone = CreateHostWindow(20, 20, false);
+  ASSERT_NE(gone, nullptr);
+  DestroyWindow(gone);
+  EXPECT_EQ(p.view->attached(gone, kPlatformTypeHWND), kResultFalse) << "no window could be made: the host is told";
+  EXPECT_FALSE(ClassRegisteredIn(m.module));
+
+  HWND host = CreateHostWindow(20, 20, false);
+  ASSERT_NE(host, nullptr);
+  ASSERT_EQ(p.view->attached(host, kPlatformTypeHWND), kResultTrue);
+  HWND child = FindEditorChild(host);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(WaitForPicture(child, p.Values()), 0);
+  EXPECT_EQ(p.view->removed(), kResultOk);
+  EXPECT_FALSE(ClassRegisteredIn(m.module));
+  DestroyWindow(host);
+}
+
 // ---- A small VST 2.4 host -----------------------------------------------------------------
 
 namespace {
