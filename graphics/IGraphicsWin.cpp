@@ -90,8 +90,17 @@ struct IGraphicsWinProc
 
   static void ForwardToRoot(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
   {
+    // A host that hands unused keys back to the focused window would otherwise
+    // bounce them between the two until the stack runs out.
+    static thread_local bool forwarding = false;
+    if (forwarding) return;
     HWND root = GetAncestor(hwnd, GA_ROOT);
-    if (root && root != hwnd) SendMessageA(root, msg, wParam, lParam);
+    if (root && root != hwnd)
+    {
+      forwarding = true;
+      SendMessageA(root, msg, wParam, lParam);
+      forwarding = false;
+    }
   }
 
   static LRESULT CALLBACK WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)

@@ -537,6 +537,48 @@ TEST_F(EditorInput, UnhandledKeysGoToTheHostsTopLevelWindow)
   EXPECT_TRUE(ed.Events().empty());
 }
 
+namespace {
+
+// A host whose frame hands every key it gets to the window holding the focus,
+// as some hosts do with keys their own windows do not use.
+int gEchoedKeys = 0;
+LRESULT CALLBACK EchoingHostProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam)
+{
+  if ((msg == WM_KEYDOWN || msg == WM_KEYUP) && ++gEchoedKeys < 50)
+  {
+    HWND focus = GetFocus();
+    if (focus && focus != hwnd) SendMessageA(focus, msg, wParam, lParam);
+    return 0;
+  }
+  return DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+}  // namespace
+
+TEST_F(EditorWindow, KeysEchoedBackByTheHostAreNotForwardedAgain)
+{
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = EchoingHostProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "TalvorEchoingHost";
+  RegisterClassA(&wc);
+  HWND echoHost = CreateWindowExA(0, "TalvorEchoingHost", "echo", WS_POPUP | WS_VISIBLE, 400, 20, 346, 566,
+                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  ASSERT_NE(echoHost, nullptr);
+  HWND child = static_cast<HWND>(ed.g->OpenWindow(echoHost));
+  ASSERT_NE(child, nullptr);
+  SetFocus(child);
+  gEchoedKeys = 0;
+  SendMessageA(child, WM_KEYDOWN, 'Q', 0x00100001);
+  EXPECT_EQ(gEchoedKeys, 1) << "the key reaches the host once";
+  gEchoedKeys = 0;
+  SendMessageA(child, WM_KEYUP, 'Q', 0xC0100001);
+  EXPECT_EQ(gEchoedKeys, 1);
+  ed.g->CloseWindow();
+  DestroyWindow(echoHost);
+  UnregisterClassA("TalvorEchoingHost", GetModuleHandleA(nullptr));
+}
+
 TEST_F(EditorWindow, MissingImagesAndAZeroFrameRateStillGiveAWorkingEditor)
 {
   // A module without the images (here: a system DLL) yields null bitmaps.
