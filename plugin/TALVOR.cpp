@@ -282,7 +282,7 @@ void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
   const double inputTarget = DbToGain(targets.inputDb);
   const double outputTarget = DbToGain(targets.outputDb);
 
-  for (int start = 0; start < nFrames; start += kStageFrames)
+  for (int start = 0; start < nFrames; start += std::min(kStageFrames, nFrames - start))
   {
     const int frames = std::min(kStageFrames, nFrames - start);
 
