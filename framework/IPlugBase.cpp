@@ -251,6 +251,9 @@ void IPlugBase::ConnectInputs(int first, int count, bool connected)
   for (int i = begin; i < end; ++i)
   {
     InputChannel& ch = inputChannels[i];
+    // A channel that stops being fed reads silence, not the last host block
+    // that the 32-bit path converted into its scratch buffer.
+    if (!connected && ch.connected) std::fill(ch.scratch.begin(), ch.scratch.end(), 0.0);
     ch.connected = connected;
     if (!connected) *ch.sourceSlot = ch.scratch.data();
   }

@@ -103,11 +103,17 @@ TEST(PlugBase, BlockSizeAndScratch)
 
   // Scratch holding converted samples survives a same-size announcement...
   plug.AttachInputs(0, 2, fins, 8);
-  plug.ConnectInputs(0, 2, false);
   plug.ChangeBlockSize(0);
   plug.AttachOutputs(0, 2, outs);
   plug.RunProcess(8);
   EXPECT_EQ(out, std::vector<double>(8, 0.5));
+  // A channel that stops being fed reads silence, not the converted block.
+  plug.ConnectInputs(1, 1, false);
+  plug.AttachOutputs(0, 2, outs);
+  plug.RunProcess(8);
+  EXPECT_EQ(out, std::vector<double>(8, 0.0)) << "output 1 copies the disconnected input 1";
+  plug.ConnectInputs(1, 1, true);
+  plug.AttachInputs(0, 2, fins, 8);
   // ...and is zeroed by a new size.
   plug.ChangeBlockSize(512);
   plug.AttachOutputs(0, 2, outs);
