@@ -356,6 +356,9 @@ tresult PLUGIN_API IPlugVST3::setActive(TBool state)
 tresult PLUGIN_API IPlugVST3::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
                                                  SpeakerArrangement* outputs, int32 numOuts)
 {
+  // Held although hosts must not process meanwhile: a host that does anyway
+  // would otherwise have its block read buses being replaced.
+  IPlugLockGuard lock(this);
   // Before initialize there are no buses to rearrange.
   if (audioInputs.empty() || audioOutputs.empty())
     return kResultFalse;

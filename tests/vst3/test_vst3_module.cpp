@@ -6,8 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <limits>
+#include <thread>
 
 #include "HostObjects.h"
 #include "plugin/TALVOR.h"
@@ -473,6 +475,25 @@ TEST(Vst3Module, OutputsThePlugInDoesNotFillGetSilence)
   ASSERT_EQ(kResultOk, Process(plug, in64, out64, 64));
   EXPECT_TRUE(silent(out64.data[2]));
   EXPECT_FALSE(silent(out64.data[0]));
+}
+
+// A host that rearranges the buses while its audio thread is still processing
+// breaks the protocol, but must not bring the plug-in down.
+TEST(Vst3Module, BusesRearrangedDuringProcessingAreSurvived)
+{
+  Plug plug;
+  ASSERT_TRUE(plug.Setup(kSample32, 64));
+  std::atomic<bool> stop{false};
+  std::thread audio([&] {
+    Buffers<float> in(2, 64, 0), out(2, 64);
+    while (!stop)
+      Process(plug, in, out, 64);
+  });
+  SpeakerArrangement layouts[2] = {0x80000, 0x3};
+  for (int i = 0; i < 5000; ++i)
+    plug.processor->setBusArrangements(&layouts[i & 1], 1, &layouts[i & 1], 1);
+  stop = true;
+  audio.join();
 }
 
 TEST(Vst3Module, StateRoundTripIs92Bytes)
