@@ -101,7 +101,7 @@ public:
 
 private:
   int width = 0, height = 0;
-  void* dc = nullptr;        // Windows: memory HDC. Elsewhere: non-null marker once constructed.
+  void* dc = nullptr;        // Windows: memory HDC. Elsewhere: unused (always null).
   uint32_t* bits = nullptr;
   int allocWidth = 0, allocHeight = 0;
   void* dib = nullptr;       // Windows: HBITMAP. Elsewhere: the owned pixel block.
