@@ -192,11 +192,19 @@ struct IGraphicsWinProc
       case WM_LBUTTONUP:
       case WM_RBUTTONUP:
       case WM_MBUTTONUP:
+        g->releasingCapture = true;
         ReleaseCapture();
+        g->releasingCapture = false;
         // The release may have closed the editor (a control reaching the host);
         // only a still-current owner gets the event.
         if ((g = Owner(hwnd)) != nullptr)
           g->HandleMouseUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), ModifiersFromKeyState(wParam));
+        return 0;
+
+      case WM_CAPTURECHANGED:
+        // The mouse was taken away in the middle of a press (another window
+        // captured it): the release will not come here, so the drag ends now.
+        if (!g->releasingCapture) g->AbandonPress();
         return 0;
 
       case WM_LBUTTONDBLCLK:
@@ -229,7 +237,14 @@ IGraphicsWin::IGraphicsWin(IPlugBase* plug, int width, int height, int frameRate
 
 IGraphicsWin::~IGraphicsWin()
 {
-  CloseWindow();
+  // The plug-in is being destroyed: the window goes without telling the host.
+  DestroyOwnWindow();
+}
+
+void IGraphicsWin::AbandonPress()
+{
+  ClearMouseCapture();
+  EndOpenGesture();
 }
 
 int IGraphicsWin::WindowClassUseCount()
@@ -308,6 +323,13 @@ void* IGraphicsWin::OpenWindow(void* parent)
 }
 
 void IGraphicsWin::CloseWindow()
+{
+  // A press held while the window goes never sees its release.
+  if (hwnd) AbandonPress();
+  DestroyOwnWindow();
+}
+
+void IGraphicsWin::DestroyOwnWindow()
 {
   if (hwnd)
   {

@@ -36,6 +36,9 @@ public:
 private:
   friend struct IGraphicsWinProc;
 
+  void DestroyOwnWindow();  // CloseWindow without ending a press
+  void AbandonPress();      // forget a held press and end its edit gesture
+
   void* moduleInstance = nullptr;
   void* hwnd = nullptr;
   void* parentWindow = nullptr;
@@ -43,4 +46,7 @@ private:
   // outlive the window when the host destroys its parent window first; the use
   // is then given back by the next CloseWindow, OpenWindow or the destructor.
   bool holdsClassUse = false;
+  // Set while the editor lets go of the mouse itself, so that only a capture
+  // taken by another window counts as losing it.
+  bool releasingCapture = false;
 };

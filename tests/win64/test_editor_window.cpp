@@ -510,6 +510,33 @@ TEST_F(EditorInput, SwitchesToggleOnPressAndDoubleClickResetsAKnob)
   EXPECT_EQ(CountDifferences(CaptureWindow(child, 346, 566), ExpectedEditor(ed.Values())), 0);
 }
 
+TEST_F(EditorInput, ADragCutShortStillEndsItsGesture)
+{
+  // Another window takes the mouse in the middle of a drag: the release will
+  // never come here, so the host is told the edit is over.
+  const ControlBox& in = Box(kInput);
+  SendPress(child, in.cx(), in.cy());
+  SendDrag(child, in.cx(), in.cy() - 20);
+  ASSERT_EQ(Count(IPlugOffline::HostEvent::Begin, kInput), 1);
+  SetCapture(host.h);
+  EXPECT_EQ(Count(IPlugOffline::HostEvent::End, kInput), 1);
+  ReleaseCapture();
+  const double value = ed.ControlValue(kInput);
+  SendDrag(child, in.cx(), in.cy() - 80);
+  SendRelease(child, in.cx(), in.cy() - 80);
+  EXPECT_DOUBLE_EQ(ed.ControlValue(kInput), value) << "the cut drag moves nothing any more";
+  EXPECT_EQ(Count(IPlugOffline::HostEvent::End, kInput), 1);
+
+  // The editor closes in the middle of a drag (a host shortcut, say).
+  SendPress(child, in.cx(), in.cy());
+  ASSERT_EQ(Count(IPlugOffline::HostEvent::Begin, kInput), 2);
+  ed.g->CloseWindow();
+  EXPECT_EQ(Count(IPlugOffline::HostEvent::End, kInput), 2);
+  EXPECT_EQ(ed.g->OpenGestureParam(), -1);
+  ed.Events().clear();
+  ed.plug.reset();  // destruction with nothing open sends nothing
+}
+
 TEST_F(EditorInput, PressesOnTheBackgroundStartNoGesture)
 {
   SendPress(child, 3, 3);
