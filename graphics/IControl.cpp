@@ -107,8 +107,7 @@ void IControl::MarkDirty(bool pushToPlug)
 
 void IControl::MarkClean()
 {
-  dirty = (bool)redrawRequested;
-  redrawRequested = false;
+  dirty = redrawRequested.exchange(false);
 }
 
 IControl::AuxParam* IControl::GetAuxParam(int pos)

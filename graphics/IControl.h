@@ -27,6 +27,7 @@ public:
   }
   // Read-modify-write by the one thread that edits (the UI thread).
   RelaxedAtomic& operator+=(T x) { return *this = (T)*this + x; }
+  T exchange(T x) { return v.exchange(x, std::memory_order_relaxed); }
 
 private:
   std::atomic<T> v;
@@ -64,7 +65,9 @@ public:
   virtual bool Contains(int x, int y);
   virtual void MarkDirty(bool pushToPlug = true);
   virtual void MarkClean();
-  virtual bool NeedsRedraw() { return dirty; }
+  // A repaint request that raced with the UI thread's MarkClean may have left
+  // only redrawRequested set; it still counts, so no change is ever dropped.
+  virtual bool NeedsRedraw() { return dirty || redrawRequested; }
   virtual void OnGUIIdle() {}
   virtual void SetAuxValueFromHost(int auxPos, double value);
 
