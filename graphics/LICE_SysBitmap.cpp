@@ -1,5 +1,6 @@
 // Portable draw bitmap for hosts without GDI: plain memory with the DIB-section
 // sizing rules, so row spans and reuse behave the same on every platform.
+#include <climits>
 #include <cstdint>
 #include <new>
 
@@ -35,15 +36,17 @@ bool LICE_SysBitmap::resize(int w, int h)
   height = h;
   if (w != 0 && h != 0 && w <= allocWidth && h <= allocHeight && bits) return true;
 
+  const int64_t paddedWidth = ((int64_t)w + 3) & ~(int64_t)3;
   allocHeight = h;
-  allocWidth = (int)(((int64_t)w + 3) & ~(int64_t)3);
+  allocWidth = paddedWidth <= INT_MAX ? (int)paddedWidth : 0;
   delete[] static_cast<uint32_t*>(dib);
   dib = nullptr;
   bits = nullptr;
   if (w < 1 || h < 1) return false;
 
-  const int64_t bytes = (int64_t)allocWidth * allocHeight * 4;
-  uint32_t* block = bytes <= kMaxSysBitmapBytes ? new (std::nothrow) uint32_t[(size_t)bytes / 4]() : nullptr;
+  // Divided rather than multiplied: the product of two huge sizes overflows.
+  const bool fits = paddedWidth <= kMaxSysBitmapBytes / 4 / h;
+  uint32_t* block = fits ? new (std::nothrow) uint32_t[(size_t)(paddedWidth * h)]() : nullptr;
   if (!block)
   {
     width = height = 0;

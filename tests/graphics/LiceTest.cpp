@@ -3,6 +3,7 @@
 
 #include <zlib.h>
 
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -160,6 +161,13 @@ TEST(Bitmaps, SysBitmapReusesAllocationsThatFit)
   s.resize(-3, -3);
   EXPECT_EQ(s.getWidth(), 0);
   EXPECT_FALSE(s.isFlipped());
+  // Sizes whose byte count no int can hold claim nothing and stay coherent.
+  EXPECT_TRUE(s.resize(INT_MAX, INT_MAX));
+  EXPECT_EQ(s.getWidth(), 0);
+  EXPECT_EQ(s.getBits(), nullptr);
+  EXPECT_GE(s.getRowSpan(), 0);
+  EXPECT_TRUE(s.resize(INT_MAX - 1, 2));
+  EXPECT_EQ(s.getBits(), nullptr);
 }
 
 namespace {
