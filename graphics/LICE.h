@@ -81,6 +81,18 @@ enum BlitMode : int
 // memory device context (so painting is one BitBlt); elsewhere plain memory with
 // the same sizing rules: the allocated width is a multiple of 4 and is the row
 // span, and a resize that fits the allocation reuses it.
+// Largest pixel block a draw bitmap claims, in bytes.
+constexpr int64_t kMaxSysBitmapBytes = (int64_t)1 << 30;
+
+// Row span of a draw bitmap of w × h pixels (w >= 0): w rounded up to a multiple
+// of 4, or 0 when the pixels would not fit kMaxSysBitmapBytes. Divided rather
+// than multiplied: the product of two huge sizes overflows.
+inline int SysBitmapRowSpan(int w, int h)
+{
+  const int64_t span = ((int64_t)w + 3) & ~(int64_t)3;
+  return span * 4 <= kMaxSysBitmapBytes / (h > 0 ? h : 1) ? (int)span : 0;
+}
+
 class LICE_SysBitmap : public LICE_IBitmap
 {
 public:

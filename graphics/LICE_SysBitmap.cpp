@@ -1,15 +1,9 @@
 // Portable draw bitmap for hosts without GDI: plain memory with the DIB-section
 // sizing rules, so row spans and reuse behave the same on every platform.
-#include <climits>
 #include <cstdint>
 #include <new>
 
 #include "graphics/LICE.h"
-
-namespace {
-// Keeps one bitmap's storage within what an int byte count can address.
-constexpr int64_t kMaxSysBitmapBytes = (int64_t)1 << 30;
-}
 
 LICE_SysBitmap::LICE_SysBitmap(int w, int h)
 {
@@ -36,17 +30,14 @@ bool LICE_SysBitmap::resize(int w, int h)
   height = h;
   if (w != 0 && h != 0 && w <= allocWidth && h <= allocHeight && bits) return true;
 
-  const int64_t paddedWidth = ((int64_t)w + 3) & ~(int64_t)3;
-  allocHeight = h;
-  allocWidth = paddedWidth <= INT_MAX ? (int)paddedWidth : 0;
+  allocWidth = SysBitmapRowSpan(w, h);
+  allocHeight = allocWidth ? h : 0;
   delete[] static_cast<uint32_t*>(dib);
   dib = nullptr;
   bits = nullptr;
   if (w < 1 || h < 1) return false;
 
-  // Divided rather than multiplied: the product of two huge sizes overflows.
-  const bool fits = paddedWidth <= kMaxSysBitmapBytes / 4 / h;
-  uint32_t* block = fits ? new (std::nothrow) uint32_t[(size_t)(paddedWidth * h)]() : nullptr;
+  uint32_t* block = allocWidth ? new (std::nothrow) uint32_t[(size_t)allocWidth * (size_t)h]() : nullptr;
   if (!block)
   {
     width = height = 0;

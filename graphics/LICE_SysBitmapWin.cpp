@@ -6,11 +6,6 @@
 
 #include "graphics/LICE.h"
 
-namespace {
-// A DIB section's byte count must fit a 32-bit size; stay well below.
-constexpr int64_t kMaxSectionBytes = (int64_t)1 << 30;
-}
-
 LICE_SysBitmap::LICE_SysBitmap(int w, int h)
 {
   dc = CreateCompatibleDC(nullptr);
@@ -47,18 +42,16 @@ bool LICE_SysBitmap::resize(int w, int h)
   height = h;
   if (w != 0 && h != 0 && w <= allocWidth && h <= allocHeight && bits) return true;
 
-  const int64_t roundedWidth = ((int64_t)w + 3) & ~(int64_t)3;
-  // Divided rather than multiplied: the product of two huge sizes overflows.
-  const bool addressable = roundedWidth * 4 <= kMaxSectionBytes / (h > 0 ? h : 1);
-  allocHeight = addressable ? h : 0;
-  allocWidth = addressable ? (int)roundedWidth : 0;
+  // A DIB section's byte count must fit a 32-bit size; the shared limit stays well below.
+  allocWidth = SysBitmapRowSpan(w, h);
+  allocHeight = allocWidth ? h : 0;
   if (oldObject) SelectObject(static_cast<HDC>(dc), static_cast<HGDIOBJ>(oldObject));
   oldObject = nullptr;
   if (dib) DeleteObject(static_cast<HGDIOBJ>(dib));
   dib = nullptr;
   bits = nullptr;
   if (w < 1 || h < 1) return false;
-  if (!addressable)
+  if (!allocWidth)
   {
     // Beyond what GDI can address: an empty bitmap, as for a failed section.
     width = height = 0;
