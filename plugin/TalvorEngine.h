@@ -88,7 +88,7 @@ public:
   // reads as silence and is not written; input and output may be the same
   // memory; non-finite input is silence to the processed path.
   void RunBlock(double** inputs, double** outputs, int nFrames);
-  // Both, as a host block.
+  // One host block: PrepareBlock, then RunBlock; returns what PrepareBlock did.
   bool ProcessBlock(double sampleRate, const TalvorSwitches& switches, double** inputs, double** outputs,
                     int nFrames)
   {
