@@ -41,8 +41,8 @@ inline float Round32(double x) { return (float)x; }
 }  // namespace
 
 TALVOR::TALVOR(IPlugInstanceInfo instanceInfo)
-  : TalvorBindingBase(instanceInfo, kNumParams, "1-1 2-2", kNumPresets, "TALVOR", "", "SilverMeadowLab",
-                      kTalvorVersion, kTalvorUniqueId, kTalvorMakerId)
+  : TalvorBindingBase(instanceInfo, kNumParams, "1-1 2-2", kNumPresets, TALVOR_NAME, TALVOR_PRODUCT_NAME,
+                      TALVOR_MAKER, kTalvorVersion, kTalvorUniqueId, kTalvorMakerId)
 {
   // Declaration order is part of the plug-in's identity: "Link" comes before
   // "Bypass" and "Filter".

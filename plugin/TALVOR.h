@@ -15,6 +15,7 @@ using TalvorBindingBase = IPlugOffline;
 #endif
 
 #include "plugin/FilterSections.h"
+#include "plugin/TalvorIdentity.h"  // generated: name, maker, version, codes
 
 enum TalvorParam : int
 {
@@ -33,9 +34,6 @@ enum TalvorParam : int
 };
 
 constexpr int kNumPresets = 1;
-constexpr int32_t kTalvorVersion = 0x00020000;
-constexpr int32_t kTalvorUniqueId = 0x546C7631;  // 'Tlv1'
-constexpr int32_t kTalvorMakerId = 0x536D6C62;   // 'Smlb'
 
 // What the parameters ask for; the per-block preparation glides toward these.
 struct TalvorTargets
