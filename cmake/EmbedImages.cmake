@@ -1,5 +1,5 @@
 # Script mode: turns the editor's PNG files into a C++ table of byte arrays.
-#   cmake -DIMAGE_TABLE=cmake/TalvorImages.cmake -DSOURCE_ROOT=<source root>
+#   cmake -DIMAGE_TABLE=plugin/TalvorImages.cmake -DSOURCE_ROOT=<source root>
 #         -DOUTPUT=<file.cpp> -P EmbedImages.cmake
 # The images come from the table (resource id, stem, file); a listed file that
 # is missing stops the build.

@@ -1,8 +1,7 @@
-# TALVOR's identity, written once: the version comes from project(VERSION) in
-# the top CMakeLists.txt, everything else from here. The code, the Windows
-# resource script and the tests' plug-in read it from the generated header
-# plugin/TalvorIdentity.h (template: plugin/TalvorIdentity.h.in); packaging
-# steps read the CMake variables below.
+# Generates the identity header plugin/TalvorIdentity.h (template:
+# plugin/TalvorIdentity.h.in) from the project version and the identity written
+# in plugin/TalvorIdentity.cmake, and leaves these CMake variables for
+# packaging steps:
 #
 #   TALVOR_NAME, TALVOR_PRODUCT_NAME, TALVOR_MAKER, TALVOR_URL, TALVOR_EMAIL
 #   TALVOR_VERSION (text, "2.0.0"), TALVOR_VERSION_PACKED ("0x00020000")
@@ -13,17 +12,7 @@
 #
 # The interface target talvor_identity puts the generated headers on the
 # include path.
-
-set(TALVOR_NAME "${PROJECT_NAME}")
-set(TALVOR_PRODUCT_NAME "")
-set(TALVOR_MAKER "SilverMeadowLab")
-set(TALVOR_URL "https://silvermeadowlab.example")
-set(TALVOR_EMAIL "support@silvermeadowlab.example")
-set(TALVOR_PLUGIN_CODE "Tlv1")
-set(TALVOR_MAKER_CODE "Smlb")
-set(TALVOR_VST3_CATEGORY "Fx|EQ")
-# The VST3 class id is these eight bytes, then the maker code, then the plug-in code.
-set(TALVOR_VST3_CLASS_ID_PREFIX "0DE7AEF2DE004E4F")
+include("${PROJECT_SOURCE_DIR}/plugin/TalvorIdentity.cmake")
 
 # ---- Derived values ---------------------------------------------------------------------
 
