@@ -38,8 +38,8 @@ foreach(_talvor_row RANGE ${_talvor_last})
 endforeach()
 string(APPEND _talvor_header "\n#define TALVOR_IMAGE_COUNT ${_talvor_rows}\n")
 # Written only when the content changes, so that nothing rebuilds needlessly.
-file(CONFIGURE OUTPUT "${TALVOR_GENERATED_DIR}/plugin/TalvorResources.h" CONTENT "${_talvor_header}")
-file(CONFIGURE OUTPUT "${TALVOR_GENERATED_DIR}/resources/TalvorImages.rc" CONTENT "${_talvor_rc}")
+file(CONFIGURE OUTPUT "${TALVOR_GENERATED_DIR}/plugin/TalvorResources.h" CONTENT "${_talvor_header}" @ONLY)
+file(CONFIGURE OUTPUT "${TALVOR_GENERATED_DIR}/resources/TalvorImages.rc" CONTENT "${_talvor_rc}" @ONLY)
 
 # talvor_embed_images(<target>): a static library holding kEmbeddedImages
 # (graphics/EmbeddedImages.h). Being an archive, it adds the images only to
