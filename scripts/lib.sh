@@ -17,6 +17,11 @@ TALVOR_PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth
 )
+# Only the test suite needs these (scripts/test.sh): Ardour for the host tests
+# (tests/hosts).
+TALVOR_TEST_PACKAGES=(
+  ardour
+)
 
 TALVOR_TIMINGS=()
 
