@@ -1,5 +1,6 @@
 #include "vst3/SingleComponentEffect.h"
 
+#include "framework/TextCopy.h"
 #include "vst3/InterfaceQuery.h"
 
 namespace Steinberg {
@@ -102,9 +103,7 @@ tresult PLUGIN_API SingleComponentEffect::getUnitInfo(int32 unitIndex, UnitInfo&
   info.id = kRootUnitId;
   info.parentUnitId = kNoParentUnitId;
   info.programListId = kNoProgramListId;
-  static const char kRootName[] = "Root Unit";
-  for (size_t i = 0; i < sizeof(kRootName); ++i)
-    info.name[i] = static_cast<TChar>(kRootName[i]);
+  CopyText(info.name, "Root Unit");
   return kResultOk;
 }
 
