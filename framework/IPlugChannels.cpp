@@ -35,6 +35,25 @@ void ChannelRange(int first, int count, int nChannels, int* begin, int* end)
   *end = (int)std::max<int64_t>(last, *begin);
 }
 
+// Hands the host arrays, in order, to the connected channels of a (first,
+// count) request: `attach` (channel, array) runs for each of them, with a null
+// array when `hostArrays` is null. Unconnected channels take none.
+template <typename Channel, typename Sample, typename Attach>
+void AttachInOrder(std::vector<Channel>& channels, int first, int count, Sample** hostArrays,
+                   Attach attach)
+{
+  int begin, end;
+  ChannelRange(first, count, (int)channels.size(), &begin, &end);
+  int next = 0;
+  for (int i = begin; i < end; ++i)
+  {
+    Channel& ch = channels[i];
+    if (!ch.connected) continue;
+    attach(ch, hostArrays ? hostArrays[next] : nullptr);
+    ++next;
+  }
+}
+
 const std::string& EmptyText()
 {
   static const std::string empty;
@@ -184,21 +203,13 @@ void IPlugBase::AttachInputs(int first, int count, Sample** hostArrays, int nFra
 {
   static_assert(std::is_same_v<Sample, double> || std::is_same_v<Sample, float>, "float or double samples");
   const int n = std::clamp(nFrames, 0, scratchFrames);
-  int begin, end;
-  ChannelRange(first, count, NInChannels(), &begin, &end);
-  int next = 0;
-  for (int i = begin; i < end; ++i)
-  {
-    InputChannel& ch = inputChannels[i];
-    if (!ch.connected) continue;
-    Sample* source = hostArrays ? hostArrays[next] : nullptr;
-    ++next;
+  AttachInOrder(inputChannels, first, count, hostArrays, [n](InputChannel& ch, Sample* source) {
     if constexpr (std::is_same_v<Sample, double>)
     {
       if (source)
       {
         *ch.sourceSlot = source;
-        continue;
+        return;
       }
     }
     // A 32-bit array is converted; a missing one reads silence.
@@ -208,22 +219,14 @@ void IPlugBase::AttachInputs(int first, int count, Sample** hostArrays, int nFra
     else
       std::fill_n(scratch, n, 0.0);
     *ch.sourceSlot = scratch;
-  }
+  });
 }
 
 template <typename Sample>
 void IPlugBase::AttachOutputs(int first, int count, Sample** hostArrays)
 {
   static_assert(std::is_same_v<Sample, double> || std::is_same_v<Sample, float>, "float or double samples");
-  int begin, end;
-  ChannelRange(first, count, NOutChannels(), &begin, &end);
-  int next = 0;
-  for (int i = begin; i < end; ++i)
-  {
-    OutputChannel& ch = outputChannels[i];
-    if (!ch.connected) continue;
-    Sample* destination = hostArrays ? hostArrays[next] : nullptr;
-    ++next;
+  AttachInOrder(outputChannels, first, count, hostArrays, [](OutputChannel& ch, Sample* destination) {
     if constexpr (std::is_same_v<Sample, double>)
     {
       *ch.destinationSlot = destination ? destination : ch.scratch.data();
@@ -235,7 +238,7 @@ void IPlugBase::AttachOutputs(int first, int count, Sample** hostArrays)
       ch.floatDestination = destination;
       *ch.destinationSlot = ch.scratch.data();
     }
-  }
+  });
 }
 
 template void IPlugBase::AttachInputs<double>(int, int, double**, int);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #include "framework/HostId.h"
 #include "graphics/IGraphics.h"
@@ -112,43 +113,38 @@ void IPlugVST::ChangeLatency(int samples)
 
 // ---- Process and parameter record functions ----------------------------------------------
 
-void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+template <typename Sample>
+void IPlugVST::ProcessFromHost(AEffect* effect, Sample** inputs, Sample** outputs, VstInt32 nFrames,
+                               bool accumulate)
 {
   IPlugVST* plug = FromEffect(effect);
   if (!plug) return;
   IPlugLockGuard hold(plug);
-  if (!plug->ProcessPrepare(nFrames)) return;
-  plug->ProcessHostBlock32(inputs, plug->effect.numInputs, outputs, plug->effect.numOutputs, nFrames,
-                           true);
+  // An empty block still runs the plug-in: its per-block preparation applies
+  // what changed since the last block.
+  if (nFrames < 0) return;
+  if (plug->DoesMidi()) plug->HostCall(audioMasterWantMidi);
+  const int nIn = plug->effect.numInputs, nOut = plug->effect.numOutputs;
+  if constexpr (std::is_same_v<Sample, float>)
+    plug->ProcessHostBlock32(inputs, nIn, outputs, nOut, nFrames, accumulate);
+  else
+    plug->ProcessHostBlock64(inputs, nIn, outputs, nOut, nFrames);
+}
+
+void IPlugVST::VSTProcess(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
+{
+  ProcessFromHost(effect, inputs, outputs, nFrames, true);
 }
 
 void IPlugVST::VSTProcessReplacing(AEffect* effect, float** inputs, float** outputs, VstInt32 nFrames)
 {
-  IPlugVST* plug = FromEffect(effect);
-  if (!plug) return;
-  IPlugLockGuard hold(plug);
-  if (!plug->ProcessPrepare(nFrames)) return;
-  plug->ProcessHostBlock32(inputs, plug->effect.numInputs, outputs, plug->effect.numOutputs, nFrames,
-                           false);
+  ProcessFromHost(effect, inputs, outputs, nFrames, false);
 }
 
 void IPlugVST::VSTProcessDoubleReplacing(AEffect* effect, double** inputs, double** outputs,
                                          VstInt32 nFrames)
 {
-  IPlugVST* plug = FromEffect(effect);
-  if (!plug) return;
-  IPlugLockGuard hold(plug);
-  if (!plug->ProcessPrepare(nFrames)) return;
-  plug->ProcessHostBlock64(inputs, plug->effect.numInputs, outputs, plug->effect.numOutputs, nFrames);
-}
-
-bool IPlugVST::ProcessPrepare(VstInt32 nFrames)
-{
-  // An empty block still runs the plug-in: its per-block preparation applies
-  // what changed since the last block.
-  if (nFrames < 0) return false;
-  if (DoesMidi()) HostCall(audioMasterWantMidi);
-  return true;
+  ProcessFromHost(effect, inputs, outputs, nFrames, false);
 }
 
 float IPlugVST::VSTGetParameter(AEffect* effect, VstInt32 index)

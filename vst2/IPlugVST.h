@@ -100,8 +100,12 @@ private:
   VstIntPtr HostCall(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0,
                      void* ptr = nullptr, float opt = 0.0f);
   const VstTimeInfo* HostTime(VstInt32 filter);
+  bool SendEventToHost(VstEvent* event);  // in a list of its own; true when taken
 
-  bool ProcessPrepare(VstInt32 nFrames);
+  // The three process record functions: 32-bit replacing or accumulating, or 64-bit.
+  template <typename Sample>
+  static void ProcessFromHost(AEffect* effect, Sample** inputs, Sample** outputs, VstInt32 nFrames,
+                              bool accumulate);
   void SetEditorRect();
 
   ERect editorRect = {0, 0, 0, 0};

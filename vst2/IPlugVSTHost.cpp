@@ -11,6 +11,18 @@ namespace
 {
 constexpr VstInt32 kTransportFilter = kVstPpqPosValid | kVstTempoValid | kVstBarsValid |
                                       kVstCyclePosValid | kVstTimeSigValid;  // 0x3E00
+
+// A zeroed event record of `type` for the host, at `offset` frames into the block.
+template <typename Event>
+Event NewEvent(VstInt32 type, VstInt32 offset)
+{
+  Event ev;
+  std::memset(&ev, 0, sizeof(ev));
+  ev.type = type;
+  ev.byteSize = (VstInt32)sizeof(Event);
+  ev.deltaFrames = offset;
+  return ev;
+}
 }  // namespace
 
 VstIntPtr IPlugVST::HostCall(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt)
@@ -119,35 +131,28 @@ int32_t IPlugVST::HostId()
   return hostKind;
 }
 
-bool IPlugVST::MidiOut(const IMidiMsg& msg)
+bool IPlugVST::SendEventToHost(VstEvent* event)
 {
-  VstMidiEvent ev;
-  std::memset(&ev, 0, sizeof(ev));
-  ev.type = kVstMidiType;
-  ev.byteSize = (VstInt32)sizeof(VstMidiEvent);
-  ev.deltaFrames = msg.offset;
-  ev.midiData[0] = (char)msg.status;
-  ev.midiData[1] = (char)msg.data1;
-  ev.midiData[2] = (char)msg.data2;
   VstEvents list;
   std::memset(&list, 0, sizeof(list));
   list.numEvents = 1;
-  list.events[0] = reinterpret_cast<VstEvent*>(&ev);
+  list.events[0] = event;
   return HostCall(audioMasterProcessEvents, 0, 0, &list) == 1;
+}
+
+bool IPlugVST::MidiOut(const IMidiMsg& msg)
+{
+  VstMidiEvent ev = NewEvent<VstMidiEvent>(kVstMidiType, msg.offset);
+  ev.midiData[0] = (char)msg.status;
+  ev.midiData[1] = (char)msg.data1;
+  ev.midiData[2] = (char)msg.data2;
+  return SendEventToHost(reinterpret_cast<VstEvent*>(&ev));
 }
 
 bool IPlugVST::SysExOut(const ISysEx& msg)
 {
-  VstMidiSysexEvent ev;
-  std::memset(&ev, 0, sizeof(ev));
-  ev.type = kVstSysExType;
-  ev.byteSize = (VstInt32)sizeof(VstMidiSysexEvent);
-  ev.deltaFrames = msg.offset;
+  VstMidiSysexEvent ev = NewEvent<VstMidiSysexEvent>(kVstSysExType, msg.offset);
   ev.dumpBytes = msg.size;
   ev.sysexDump = reinterpret_cast<char*>(const_cast<uint8_t*>(msg.data));
-  VstEvents list;
-  std::memset(&list, 0, sizeof(list));
-  list.numEvents = 1;
-  list.events[0] = reinterpret_cast<VstEvent*>(&ev);
-  return HostCall(audioMasterProcessEvents, 0, 0, &list) == 1;
+  return SendEventToHost(reinterpret_cast<VstEvent*>(&ev));
 }

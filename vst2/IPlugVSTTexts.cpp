@@ -17,6 +17,14 @@ constexpr int kKeyNameBound = kVstMaxNameLen;
 // Longest text read from a host (program names, parameter texts); a host that
 // forgot the terminator is read up to here.
 constexpr int kHostTextBound = 256;
+
+// The effect, vendor and product names: 1 when copied, 0 without a buffer.
+VstIntPtr CopyIdentity(char* out, int bound, const char* name)
+{
+  if (!out) return 0;
+  CopyText(out, bound, name);
+  return 1;
+}
 }  // namespace
 
 VstIntPtr IPlugVST::TextRequest(VstInt32 opcode, VstInt32 index, void* ptr)
@@ -65,19 +73,11 @@ VstIntPtr IPlugVST::TextRequest(VstInt32 opcode, VstInt32 index, void* ptr)
       return StringToParameter(index, text);
 
     case effGetEffectName:
-      if (!text) return 0;
-      CopyText(text, kEffectNameBound, EffectName());
-      return 1;
-
+      return CopyIdentity(text, kEffectNameBound, EffectName());
     case effGetVendorString:
-      if (!text) return 0;
-      CopyText(text, kVendorBound, MakerName());
-      return 1;
-
+      return CopyIdentity(text, kVendorBound, MakerName());
     case effGetProductString:
-      if (!text) return 0;
-      CopyText(text, kProductBound, ProductName());
-      return 1;
+      return CopyIdentity(text, kProductBound, ProductName());
 
     case effGetMidiKeyName:
     {

@@ -43,9 +43,9 @@ void ReplaceMainBus(BusList& buses, const char* name, int nChannels)
   buses.clear();
   String128 busName;
   CopyText(busName, name);
-  auto* bus = new AudioBus(busName, kMain, BusInfo::kDefaultActive, SpeakerArrangementForChannels(nChannels));
-  buses.push_back(IPtr<Bus>(bus, false));
-  bus->setActive(wasActive);
+  SingleComponentEffect::addAudioBus(buses, busName, SpeakerArrangementForChannels(nChannels), kMain,
+                                     BusInfo::kDefaultActive)
+      ->setActive(wasActive);
 }
 
 }  // namespace

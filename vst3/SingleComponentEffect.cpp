@@ -118,20 +118,24 @@ tresult PLUGIN_API SingleComponentEffect::getParameterInfo(int32 paramIndex, Par
   return kResultOk;
 }
 
+AudioBus* SingleComponentEffect::addAudioBus(BusList& buses, const TChar* name, SpeakerArrangement arr,
+                                             BusType type, int32 flags)
+{
+  auto* bus = new AudioBus(name, type, flags, arr);
+  buses.push_back(IPtr<Bus>(bus, false));
+  return bus;
+}
+
 AudioBus* SingleComponentEffect::addAudioInput(const TChar* name, SpeakerArrangement arr, BusType type,
                                                int32 flags)
 {
-  auto* bus = new AudioBus(name, type, flags, arr);
-  audioInputs.push_back(IPtr<Bus>(bus, false));
-  return bus;
+  return addAudioBus(audioInputs, name, arr, type, flags);
 }
 
 AudioBus* SingleComponentEffect::addAudioOutput(const TChar* name, SpeakerArrangement arr, BusType type,
                                                 int32 flags)
 {
-  auto* bus = new AudioBus(name, type, flags, arr);
-  audioOutputs.push_back(IPtr<Bus>(bus, false));
-  return bus;
+  return addAudioBus(audioOutputs, name, arr, type, flags);
 }
 
 EventBus* SingleComponentEffect::addEventInput(const TChar* name, int32 channels, BusType type,
