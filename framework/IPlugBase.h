@@ -315,6 +315,9 @@ private:
   int32_t makerId = 0;
   int32_t version = 0;
   int32_t api = 0;
+  // The next three and tailSize are never changed in this system: the
+  // bindings read them, but their state-chunk, instrument and MIDI paths never
+  // run and the tail they report is always 0.
   bool doesStateChunks = false;
   bool isInstrument = false;
   bool doesMidi = false;
@@ -322,7 +325,7 @@ private:
   int32_t currentPresetIndex = 0;
   double sampleRate = 44100.0;
   int32_t blockSize = 0;
-  int32_t tailSize = 0;
+  int32_t tailSize = 0;  // never changed (see above)
   int32_t scratchFrames = 0;
   std::unique_ptr<BypassDelayLine> bypassDelay;
   IGraphics* editor = nullptr;  // owned once attached
