@@ -47,6 +47,7 @@ template <class I, class I2 = I>
 class HostObject : public I
 {
 public:
+  virtual ~HostObject() = default;
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
   {
     *obj = nullptr;
