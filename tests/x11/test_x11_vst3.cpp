@@ -1,0 +1,272 @@
+// The VST3 module's editor on a real X display: the module loaded with dlopen,
+// its view attached to a window of this host, driven by the host's run loop,
+// its pixels read back and real pointer input sent through XTest.
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+
+#include "pluginterfaces/base/ipluginbase.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
+#include "pluginterfaces/vst/ivstcomponent.h"
+#include "tests/x11/X11TestHost.h"
+
+using namespace x11test;
+using vst3test::Query;
+
+namespace {
+
+IPluginFactory* Factory()
+{
+  static void* module = [] {
+    void* h = dlopen(TALVOR_VST3_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
+    auto entry = h ? reinterpret_cast<bool (*)(void*)>(dlsym(h, "ModuleEntry")) : nullptr;
+    return entry && entry(h) ? h : nullptr;
+  }();
+  auto get = module ? reinterpret_cast<GetFactoryProc>(dlsym(module, "GetPluginFactory")) : nullptr;
+  return get ? get() : nullptr;
+}
+
+// One instance with its editor view, the view frame offering the run loop.
+struct Editor
+{
+  explicit Editor(bool offerRunLoop = true) : frame(offerRunLoop)
+  {
+    IPluginFactory* factory = Factory();
+    PClassInfo info;
+    void* obj = nullptr;
+    if (factory && factory->getClassInfo(0, &info) == kResultOk)
+      factory->createInstance(info.cid, Vst::IComponent::iid, &obj);
+    if (factory) factory->release();
+    component = static_cast<Vst::IComponent*>(obj);
+    if (!component) return;
+    component->initialize(nullptr);
+    controller = Query<Vst::IEditController>(component);
+    processor = Query<Vst::IAudioProcessor>(component);
+    controller->setComponentHandler(&handler);
+    view = controller->createView("editor");
+    view->setFrame(&frame);
+  }
+  ~Editor()
+  {
+    if (!component) return;
+    if (view) view->removed();
+    if (view) view->release();
+    controller->setComponentHandler(nullptr);
+    component->terminate();
+    for (FUnknown* i : std::initializer_list<FUnknown*>{processor, controller, component}) i->release();
+  }
+  tresult Attach(::Window parent) { return view->attached(reinterpret_cast<void*>(parent), kPlatformTypeX11EmbedWindowID); }
+  void Pump() { frame.Run(10); }
+  Values Norms()
+  {
+    Values v{};
+    for (int i = 0; i < kNumParams; ++i) v[(size_t)i] = controller->getParamNormalized((Vst::ParamID)i);
+    return v;
+  }
+  // The edits for one parameter, as a string of kinds: "bppe" and the like.
+  std::string Edits(Vst::ParamID id)
+  {
+    std::string s;
+    for (const auto& e : handler.edits)
+      if (e.id == id) s += e.kind;
+    return s;
+  }
+  int Picture(XClient& x, ::Window w) { return WaitForPicture(x, w, ExpectedPicture(Norms()), [this] { Pump(); }); }
+
+  vst3test::ComponentHandler handler;
+  RunLoopFrame frame;
+  Vst::IComponent* component = nullptr;
+  Vst::IEditController* controller = nullptr;
+  Vst::IAudioProcessor* processor = nullptr;
+  IPlugView* view = nullptr;
+};
+
+#define REQUIRE_DISPLAY(x) \
+  if (!(x)) GTEST_SKIP() << "no X display (run under xvfb-run)"
+
+}  // namespace
+
+TEST(X11Vst3Editor, OffersOnlyX11AndRefusesWhatCannotWork)
+{
+  XClient x;
+  REQUIRE_DISPLAY(x);
+  const ::Window parent = x.Parent(0, 0);
+  Editor e;
+  ASSERT_NE(e.view, nullptr);
+  EXPECT_EQ(kResultOk, e.view->removed()) << "removed without attached";
+  for (FIDString type : {kPlatformTypeHWND, kPlatformTypeNSView, "", (const char*)nullptr})
+    EXPECT_EQ(kResultFalse, e.view->isPlatformTypeSupported(type));
+  EXPECT_EQ(kResultTrue, e.view->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID));
+
+  const ::Window gone = x.Parent(0, 0);
+  XDestroyWindow(x.d, gone);
+  XSync(x.d, False);
+  EXPECT_EQ(kResultFalse, e.view->attached(reinterpret_cast<void*>(parent), kPlatformTypeHWND));
+  EXPECT_EQ(kResultFalse, e.view->attached(reinterpret_cast<void*>(parent), nullptr));
+  EXPECT_EQ(kResultFalse, e.Attach(0));
+  EXPECT_EQ(kResultFalse, e.Attach(gone));
+  EXPECT_EQ(kResultFalse, e.Attach(0x7FFFFFF)) << "an id that names no window";
+  const std::string display = std::getenv("DISPLAY");
+  unsetenv("DISPLAY");
+  EXPECT_EQ(kResultFalse, e.Attach(parent)) << "no display";
+  setenv("DISPLAY", display.c_str(), 1);
+  e.view->setFrame(nullptr);
+  EXPECT_EQ(kResultFalse, e.Attach(parent)) << "no frame, so no run loop";
+  Editor noLoop(false);
+  EXPECT_EQ(kResultFalse, noLoop.Attach(parent)) << "a frame without a run loop";
+  EXPECT_TRUE(x.Children(parent).empty());
+  EXPECT_TRUE(e.frame.handlers.empty() && e.frame.timers.empty() && noLoop.frame.timers.empty());
+
+  // None of that spoilt the view.
+  e.view->setFrame(&e.frame);
+  ASSERT_EQ(kResultTrue, e.Attach(parent));
+  EXPECT_EQ(kResultFalse, e.Attach(parent)) << "attached twice";
+  ASSERT_EQ(1u, e.frame.handlers.size());
+  ASSERT_EQ(1u, e.frame.timers.size());
+  EXPECT_EQ(40u, e.frame.timers[0].period);
+  EXPECT_EQ(1u, x.Children(parent).size());
+  EXPECT_EQ(kResultOk, e.view->removed());
+  EXPECT_TRUE(e.frame.handlers.empty() && e.frame.timers.empty());
+  EXPECT_TRUE(x.Children(parent).empty());
+}
+
+TEST(X11Vst3Editor, PaintsTheSnapshotAndTurnsRealInputIntoEdits)
+{
+  XClient x;
+  REQUIRE_DISPLAY(x);
+  const ::Window parent = x.Parent(0, 0);
+  Editor e;
+  ASSERT_EQ(kResultTrue, e.Attach(parent));
+  const ::Window w = x.Editor(parent);
+  ASSERT_NE(0u, w);
+  EXPECT_EQ(0, e.Picture(x, w)) << "default values";
+
+  // A drag on "Mid Gain", 54 pixels up (part of it outside the window): two positions.
+  const Box mg = ControlBox(kMidGain);
+  x.MoveTo(w, mg.cx(), mg.y + 10);
+  x.Button(Button1, true);
+  for (int step = 1; step <= 6; ++step) x.MoveTo(w, mg.cx() + 300 * (step == 3), mg.y + 10 - 9 * step);
+  x.Button(Button1, false);
+  ASSERT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return e.Edits(kMidGain).find('e') != std::string::npos; }));
+  const std::string drag = e.Edits(kMidGain);
+  EXPECT_EQ('b', drag.front());
+  EXPECT_EQ(std::string(drag.size() - 2, 'p'), drag.substr(1, drag.size() - 2));
+  EXPECT_EQ('e', drag.back());
+  EXPECT_GE(drag.size(), 3u);
+  EXPECT_NEAR(0.7, e.controller->getParamNormalized(kMidGain), 1e-9);
+  EXPECT_EQ(0, e.Picture(x, w)) << "the knob repaints";
+
+  // A double click returns the knob to its default, inside one gesture.
+  e.handler.edits.clear();
+  x.Click(w, mg.cx(), mg.cy());
+  x.Click(w, mg.cx(), mg.cy());
+  ASSERT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return e.Edits(kMidGain).size() >= 5; }));
+  EXPECT_EQ("bebpe", e.Edits(kMidGain));
+  EXPECT_NEAR(0.5, e.controller->getParamNormalized(kMidGain), 1e-9);
+
+  // Two wheel notches down over "Input".
+  const Box in = ControlBox(kInput);
+  x.Click(w, in.cx(), in.cy(), Button5);
+  x.Click(w, in.cx(), in.cy(), Button5);
+  ASSERT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return e.Edits(kInput) == "bpebpe"; }));
+  EXPECT_NEAR(0.48, e.controller->getParamNormalized(kInput), 1e-9);
+  EXPECT_EQ(0, e.Picture(x, w));
+
+  // A press cut short by the window becoming unviewable ends its gesture.
+  e.handler.edits.clear();
+  x.MoveTo(w, mg.cx(), mg.cy());
+  x.Button(Button1, true);
+  ASSERT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return e.Edits(kMidGain) == "b"; }));
+  XUnmapWindow(x.d, parent);
+  XSync(x.d, False);
+  EXPECT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return e.Edits(kMidGain) == "be"; }));
+  x.Button(Button1, false);
+  XMapWindow(x.d, parent);
+  XSync(x.d, False);
+
+  // Host automation arrives while the audio thread processes, and shows.
+  Vst::ProcessSetup setup = {Vst::kRealtime, Vst::kSample32, 64, 48000.0};
+  ASSERT_EQ(kResultOk, e.processor->setupProcessing(setup));
+  e.component->setActive(true);
+  std::atomic<bool> stop{false};
+  std::thread audio([&] {
+    std::vector<float> l(64), r(64);
+    float* ch[2] = {l.data(), r.data()};
+    Vst::AudioBusBuffers in, out;
+    in.numChannels = out.numChannels = 2;
+    in.channelBuffers32 = out.channelBuffers32 = ch;
+    vst3test::ParamChanges changes{{kHighGain, {1.0}}, {kLowFreq, {0.25}}};
+    Vst::ProcessData data;
+    data.numSamples = 64;
+    data.numInputs = data.numOutputs = 1;
+    data.inputs = &in;
+    data.outputs = &out;
+    data.inputParameterChanges = &changes;
+    while (!stop) e.processor->process(data);
+  });
+  PumpUntil([&] { e.Pump(); }, [&] { return e.controller->getParamNormalized(kHighGain) == 1.0; });
+  EXPECT_EQ(0, e.Picture(x, w)) << "a moved set of values";
+  stop = true;
+  audio.join();
+  e.component->setActive(false);
+}
+
+TEST(X11Vst3Editor, RoundsTwoEditorsAVanishingParentAndABrokenConnection)
+{
+  XClient x;
+  REQUIRE_DISPLAY(x);
+  const ::Window parent = x.Parent(0, 0), other = x.Parent(400, 0);
+  Editor a, b;
+  for (int round = 0; round < 20; ++round)
+  {
+    ASSERT_EQ(kResultTrue, a.Attach(parent)) << "round " << round;
+    a.Pump();
+    ASSERT_EQ(kResultOk, a.view->removed());
+  }
+  EXPECT_TRUE(x.Children(parent).empty());
+  EXPECT_TRUE(a.frame.handlers.empty() && a.frame.timers.empty());
+
+  // Two editors at once: each its own window, connection and values.
+  ASSERT_EQ(kResultTrue, a.Attach(parent));
+  ASSERT_EQ(kResultTrue, b.Attach(other));
+  EXPECT_NE(a.frame.handlers[0].fd, b.frame.handlers[0].fd);
+  const Box fl = ControlBox(kFilter);
+  x.Click(x.Editor(other), fl.cx(), fl.cy());
+  ASSERT_TRUE(PumpUntil([&] { a.Pump(); b.Pump(); }, [&] { return b.Edits(kFilter) == "bpe"; }));
+  EXPECT_EQ("", a.Edits(kFilter));
+  EXPECT_EQ(1.0, b.controller->getParamNormalized(kFilter));
+  EXPECT_EQ(0, a.Picture(x, x.Editor(parent)));
+  EXPECT_EQ(0, b.Picture(x, x.Editor(other)));
+
+  // The host destroys its window before removing the view.
+  XDestroyWindow(x.d, parent);
+  XSync(x.d, False);
+  a.Pump();
+  EXPECT_EQ(kResultOk, a.view->removed());
+  EXPECT_TRUE(a.frame.handlers.empty() && a.frame.timers.empty());
+
+  // The editor's connection breaks (as when the X server goes away): the host
+  // lives on, the dead descriptor is no longer watched, removal is clean.
+  ASSERT_EQ(1u, b.frame.handlers.size());
+  shutdown(b.frame.handlers[0].fd, SHUT_RDWR);
+  PumpUntil([&] { b.Pump(); }, [&] { return b.frame.handlers.empty(); }, 2000);
+  EXPECT_TRUE(b.frame.handlers.empty());
+  EXPECT_EQ(kResultOk, b.view->removed());
+  EXPECT_TRUE(b.frame.timers.empty());
+
+  // Both views attach again afterwards.
+  const ::Window fresh = x.Parent(0, 0);
+  ASSERT_EQ(kResultTrue, a.Attach(fresh));
+  EXPECT_EQ(0, a.Picture(x, x.Editor(fresh)));
+  ASSERT_EQ(kResultTrue, b.Attach(other));
+  EXPECT_EQ(0, b.Picture(x, x.Editor(other)));
+  b.view->release();  // released while attached: the window still goes
+  b.view = nullptr;
+  EXPECT_TRUE(x.Children(other).empty());
+  EXPECT_TRUE(b.frame.handlers.empty() && b.frame.timers.empty());
+}
