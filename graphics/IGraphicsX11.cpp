@@ -12,12 +12,15 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
+#include <sys/shm.h>
 #include <time.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -30,6 +33,10 @@ namespace {
 constexpr Time kDoubleClickMs = 500;
 constexpr int kDoubleClickSlop = 2;
 constexpr int kDefaultTimerPeriodMs = 40;
+// Rectangles from this many pixels up go through shared memory: below it (a
+// knob's tick) a plain XPutImage costs about the same; above it, several times
+// more (measured on Xvfb: 250 x 250 pixels 490 us against 80 us).
+constexpr int kSharedImageMinPixels = 32768;
 
 constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
                             KeyPressMask | KeyReleaseMask | LeaveWindowMask | StructureNotifyMask;
@@ -46,6 +53,11 @@ struct IGraphicsX11::Connection
   int depth = 0;
   Colormap colormap = 0;  // the editor's own, when the parent's visual does not fit
   GC gc = nullptr;
+  // MIT-SHM, when the server shares memory with us (a local server).
+  XShmSegmentInfo shm = {};
+  XImage* shmImage = nullptr;
+  int shmCompletionEvent = -1;
+  bool shmBusy = false;  // the server may still be reading the segment
   bool broken = false;  // the connection failed; nothing more is sent on it
   int errors = 0;
 
@@ -183,13 +195,64 @@ void Disconnect(Connection* c)
   if (!c) return;
   if (!c->broken)
   {
+    if (c->shmImage) XShmDetach(c->display, &c->shm);
     if (c->window) XDestroyWindow(c->display, c->window);
     if (c->gc) XFreeGC(c->display, c->gc);
     if (c->colormap) XFreeColormap(c->display, c->colormap);
   }
   XCloseDisplay(c->display);  // sends what is left and catches its errors
+  if (c->shmImage)
+  {
+    shmdt(c->shm.shmaddr);
+    c->shmImage->data = nullptr;
+    XDestroyImage(c->shmImage);
+  }
   ForgetConnection(c);
   delete c;
+}
+
+bool NativeOrderIsLsbFirst()
+{
+  static const uint32_t one = 1;
+  return *reinterpret_cast<const unsigned char*>(&one) == 1;
+}
+
+// A segment of w x h pixels shared with the server, in the draw bitmap's
+// layout; without it (a remote server, no MIT-SHM) every paint goes by XPutImage.
+void ShareImage(Connection* c, int w, int h)
+{
+  Display* d = c->display;
+  if (!XShmQueryExtension(d)) return;
+  XImage* img = XShmCreateImage(d, c->visual, (unsigned)c->depth, ZPixmap, nullptr, &c->shm, (unsigned)w, (unsigned)h);
+  if (!img) return;
+  const int order = NativeOrderIsLsbFirst() ? LSBFirst : MSBFirst;
+  c->shm.shmid = img->bits_per_pixel == 32 && img->byte_order == order
+                     ? shmget(IPC_PRIVATE, (size_t)img->bytes_per_line * (size_t)h, IPC_CREAT | 0600)
+                     : -1;
+  void* mem = c->shm.shmid >= 0 ? shmat(c->shm.shmid, nullptr, 0) : (void*)-1;
+  if (mem == (void*)-1)
+  {
+    if (c->shm.shmid >= 0) shmctl(c->shm.shmid, IPC_RMID, nullptr);
+    XDestroyImage(img);
+    return;
+  }
+  c->shm.shmaddr = img->data = static_cast<char*>(mem);
+  c->shm.readOnly = True;
+  const int errorsBefore = c->errors;
+  const bool attached = XShmAttach(d, &c->shm);
+  XSync(d, False);
+  // Marked for removal now: it goes when both sides let go, even after a crash.
+  shmctl(c->shm.shmid, IPC_RMID, nullptr);
+  if (!attached || c->errors != errorsBefore)
+  {
+    c->errors = errorsBefore;  // a server that cannot share is no fault
+    shmdt(mem);
+    img->data = nullptr;
+    XDestroyImage(img);
+    return;
+  }
+  c->shmImage = img;
+  c->shmCompletionEvent = XShmGetEventBase(d) + ShmCompletion;
 }
 
 bool CreateChild(Connection* c, ::Window parent, int x, int y, int w, int h)
@@ -227,7 +290,9 @@ bool CreateChild(Connection* c, ::Window parent, int x, int y, int w, int h)
   if (c->window) c->gc = XCreateGC(d, c->window, 0, nullptr);
   if (c->window) XMapWindow(d, c->window);
   XSync(d, False);
-  return c->window && c->gc && !c->broken && c->errors == errorsBefore;
+  if (!c->window || !c->gc || c->broken || c->errors != errorsBefore) return false;
+  ShareImage(c, w, h);
+  return !c->broken;
 }
 
 bool WindowViewable(Connection* c)
@@ -336,7 +401,9 @@ struct IGraphicsX11::Events
         c->window = 0;
         c->pressHeld = false;
         return g->AbandonPress();
-      default: return;
+      default:
+        if (ev.type == c->shmCompletionEvent) c->shmBusy = false;
+        return;
     }
   }
 
@@ -539,8 +606,23 @@ bool IGraphicsX11::PresentRect(const IRect& r)
 
   // The draw bitmap's 0xAARRGGBB words are the visual's pixels; the server
   // ignores the alpha byte.
-  static const uint32_t one = 1;
-  const int order = *reinterpret_cast<const unsigned char*>(&one) == 1 ? LSBFirst : MSBFirst;
+  XErrorTrap trap;
+  XImage* shared = c->shmImage;
+  if (shared && w * h >= kSharedImageMinPixels && l + w <= shared->width && t + h <= shared->height)
+  {
+    if (c->shmBusy) XSync(c->display, False);  // the last shared paint has been read once this returns
+    const uint32_t* bits = bmp->getBits();
+    const size_t span = (size_t)bmp->getRowSpan();
+    for (int y = t; y < t + h; ++y)
+      std::memcpy(shared->data + (size_t)y * (size_t)shared->bytes_per_line + (size_t)l * 4, bits + (size_t)y * span + l,
+                  (size_t)w * 4);
+    XShmPutImage(c->display, c->window, c->gc, shared, l, t, l, t, (unsigned)w, (unsigned)h, True);
+    c->shmBusy = true;
+    XFlush(c->display);
+    return true;
+  }
+
+  const int order = NativeOrderIsLsbFirst() ? LSBFirst : MSBFirst;
   XImage img = {};
   img.width = bmp->getWidth();
   img.height = bmp->getHeight();
@@ -557,7 +639,6 @@ bool IGraphicsX11::PresentRect(const IRect& r)
   img.green_mask = 0xFF00;
   img.blue_mask = 0xFF;
   if (!XInitImage(&img)) return true;
-  XErrorTrap trap;
   XPutImage(c->display, c->window, c->gc, &img, l, t, l, t, (unsigned)w, (unsigned)h);
   XFlush(c->display);
   return true;

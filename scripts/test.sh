@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite:
-#   1. native RelWithDebInfo build + ctest
+#   1. native RelWithDebInfo build + ctest (on a virtual display)
 #   2. native build with AddressSanitizer and UndefinedBehaviorSanitizer + ctest
+#      (on a virtual display)
 #   3. Win64 cross build + its tests under Wine on a virtual display
 # Installs missing packages first (works alone on a fresh Debian 12).
 # Every stage runs even when an earlier one fails; the exit status is
@@ -70,7 +71,9 @@ run_stage() {
   if [ "$kind" = wine ]; then
     "$TALVOR_ROOT/scripts/run-win64-tests.sh" "$dir" 2>&1 | tee "$dir/test.log"
   else
-    ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600 2>&1 \
+    # On a private virtual display: the Linux editor's tests open real windows
+    # and move the pointer.
+    with_display ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600 2>&1 \
       | tee "$dir/test.log"
   fi
   rc=${PIPESTATUS[0]}

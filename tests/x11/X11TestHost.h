@@ -13,6 +13,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -83,6 +84,8 @@ struct XClient
     if (d) XCloseDisplay(d);
   }
   explicit operator bool() const { return d != nullptr; }
+  // Without a display the tests skip; with one that cannot be reached they fail.
+  static bool Wanted() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
 
   ::Window Parent(int x, int y)
   {
@@ -141,6 +144,10 @@ struct XClient
     Button(button, false);
   }
 };
+
+#define REQUIRE_DISPLAY(x)                                                   \
+  if (!XClient::Wanted()) GTEST_SKIP() << "no X display (run under xvfb-run)"; \
+  ASSERT_TRUE(x) << "cannot reach the display " << std::getenv("DISPLAY")
 
 // Polls the window until it shows `expected` (pumping the editor meanwhile) and
 // answers the number of differing pixels, -1 for a window that could not be read.

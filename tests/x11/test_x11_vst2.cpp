@@ -58,7 +58,7 @@ struct Editor
 TEST(X11Vst2Editor, OpensInTheHostWindowPaintsAndAutomates)
 {
   XClient x;
-  if (!x) GTEST_SKIP() << "no X display (run under xvfb-run)";
+  REQUIRE_DISPLAY(x);
   const ::Window parent = x.Parent(0, 0);
   Editor e;
   ASSERT_NE(e.fx.effect, nullptr);
