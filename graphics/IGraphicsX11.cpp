@@ -350,6 +350,7 @@ struct IGraphicsX11::Events
         c->exposed = IRect();
         // Redraw marks every control clean, so what is dirty is painted now too.
         if (g->CollectDirtyRect(&dirty)) r = Union(r, dirty);
+        FillBeyondEditor(g, c, r);
         g->Redraw(r);
         return;
       }
@@ -405,6 +406,18 @@ struct IGraphicsX11::Events
         if (ev.type == c->shmCompletionEvent) c->shmBusy = false;
         return;
     }
+  }
+
+  // A host may size the window larger than the editor (Ardour widens it to its
+  // toolbar): what lies beyond the editor is painted black (the GC's default
+  // foreground) rather than left as it was.
+  static void FillBeyondEditor(IGraphicsX11* g, Connection* c, const IRect& r)
+  {
+    const int w = g->Width(), h = g->Height();
+    if (r.R > w) XFillRectangle(c->display, c->window, c->gc, std::max(r.L, w), r.T, (unsigned)(r.R - std::max(r.L, w)), (unsigned)r.H());
+    if (r.B > h && r.L < w)
+      XFillRectangle(c->display, c->window, c->gc, r.L, std::max(r.T, h), (unsigned)(std::min(r.R, w) - r.L),
+                     (unsigned)(r.B - std::max(r.T, h)));
   }
 
   static void Press(IGraphicsX11* g, Connection* c, const XButtonEvent& e)

@@ -89,7 +89,7 @@ struct XClient
 
   ::Window Parent(int x, int y)
   {
-    const ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, kW, kH, 0, 0, 0);
+    const ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, kW + 40, kH, 0, 0, 0xFFFFFF);
     XSelectInput(d, w, KeyPressMask);  // a host's window that takes the keys the editor leaves
     XMapWindow(d, w);
     XSync(d, False);

@@ -226,7 +226,7 @@ TEST(X11Vst3Editor, RoundsTwoEditorsAVanishingParentAndABrokenConnection)
 {
   XClient x;
   REQUIRE_DISPLAY(x);
-  const ::Window parent = x.Parent(0, 0), other = x.Parent(400, 0);
+  const ::Window parent = x.Parent(0, 0), other = x.Parent(420, 0);
   Editor a, b;
   for (int round = 0; round < 20; ++round)
   {
@@ -248,6 +248,19 @@ TEST(X11Vst3Editor, RoundsTwoEditorsAVanishingParentAndABrokenConnection)
   EXPECT_EQ(1.0, b.controller->getParamNormalized(kFilter));
   EXPECT_EQ(0, a.Picture(x, x.Editor(parent)));
   EXPECT_EQ(0, b.Picture(x, x.Editor(other)));
+
+  // A host that widens the editor's window gets black beyond the editor.
+  XResizeWindow(x.d, x.Editor(parent), kW + 40, kH);
+  XSync(x.d, False);
+  XImage* strip = nullptr;
+  PumpUntil([&] { a.Pump(); }, [&] {
+    if (strip) XDestroyImage(strip);
+    strip = XGetImage(x.d, x.Editor(parent), kW, 0, 40, kH, AllPlanes, ZPixmap);
+    return strip && XGetPixel(strip, 0, 0) == 0 && XGetPixel(strip, 39, kH - 1) == 0;
+  });
+  ASSERT_NE(nullptr, strip);
+  EXPECT_EQ(0u, XGetPixel(strip, 0, 0) | XGetPixel(strip, 39, kH - 1));
+  XDestroyImage(strip);
 
   // The host destroys its window before removing the view.
   XDestroyWindow(x.d, parent);
