@@ -193,13 +193,11 @@ Connection* Connect()
 void Disconnect(Connection* c)
 {
   if (!c) return;
-  if (!c->broken)
-  {
-    if (c->shmImage) XShmDetach(c->display, &c->shm);
-    if (c->window) XDestroyWindow(c->display, c->window);
-    if (c->gc) XFreeGC(c->display, c->gc);
-    if (c->colormap) XFreeColormap(c->display, c->colormap);
-  }
+  // On a broken connection these only free Xlib's side: nothing is sent.
+  if (c->shmImage) XShmDetach(c->display, &c->shm);
+  if (c->window) XDestroyWindow(c->display, c->window);
+  if (c->gc) XFreeGC(c->display, c->gc);
+  if (c->colormap) XFreeColormap(c->display, c->colormap);
   XCloseDisplay(c->display);  // sends what is left and catches its errors
   if (c->shmImage)
   {
