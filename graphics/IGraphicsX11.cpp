@@ -1,30 +1,17 @@
-// Linux editor window: a private X connection per open editor, a child window
-// in the host's window painted from the draw bitmap, and the translation of X
-// input events into the editor's event operations.
-//
-// The connection is the editor's own (XOpenDisplay on $DISPLAY), so the host's
-// connection is never touched, and a failure of ours can never break it. Xlib's
-// error handlers are process-wide, though: every Xlib call of this file runs
-// inside an XErrorTrap, which puts handlers in place that record errors on the
-// editor's connections and pass every other connection's errors on to the
-// handlers that were there before, and which puts those back afterwards.
+// Linux editor window: a child window in the host's window on a connection of
+// the editor's own (X11Connection), painted from the draw bitmap, and the
+// translation of X input events into the editor's event operations.
 #include "graphics/IGraphicsX11.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
 #include <X11/keysym.h>
-#include <sys/shm.h>
-#include <time.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdlib>
-#include <cstring>
-#include <mutex>
-#include <vector>
 
 #include "graphics/IGraphicsHeadless.h"
+#include "graphics/X11Connection.h"
+
+using namespace x11_host;
 
 namespace {
 
@@ -33,270 +20,12 @@ namespace {
 constexpr Time kDoubleClickMs = 500;
 constexpr int kDoubleClickSlop = 2;
 constexpr int kDefaultTimerPeriodMs = 40;
-// Rectangles from this many pixels up go through shared memory: below it (a
-// knob's tick) a plain XPutImage costs about the same; above it, several times
-// more (measured on Xvfb: 250 x 250 pixels 490 us against 80 us).
-constexpr int kSharedImageMinPixels = 32768;
-
-constexpr long kEventMask = ExposureMask | ButtonPressMask | ButtonReleaseMask | ButtonMotionMask |
-                            KeyPressMask | KeyReleaseMask | LeaveWindowMask | StructureNotifyMask;
-
-}  // namespace
-
-struct IGraphicsX11::Connection
-{
-  Display* display = nullptr;
-  ::Window parent = 0;
-  ::Window window = 0;  // 0 once destroyed, by the editor or with the host's window
-  int originX = 0, originY = 0;  // the window's place in its parent
-  Visual* visual = nullptr;
-  int depth = 0;
-  Colormap colormap = 0;  // the editor's own, when the parent's visual does not fit
-  GC gc = nullptr;
-  // MIT-SHM, when the server shares memory with us (a local server).
-  XShmSegmentInfo shm = {};
-  XImage* shmImage = nullptr;
-  int shmCompletionEvent = -1;
-  bool shmBusy = false;  // the server may still be reading the segment
-  bool broken = false;  // the connection failed; nothing more is sent on it
-  int errors = 0;
-
-  bool pressHeld = false;  // a press whose release is still to come
-  unsigned clickButton = 0;  // the press that may begin a double click, 0 for none
-  Time clickTime = 0;
-  int clickX = 0, clickY = 0;
-  IRect exposed;  // union of one burst of expose rectangles
-  bool ticked = false;
-  timespec lastTick = {0, 0};
-};
-
-namespace {
-
-using Connection = IGraphicsX11::Connection;
-
-std::mutex gConnectionsLock;
-std::vector<Connection*> gConnections;
-
-Connection* FindConnection(Display* d)
-{
-  std::lock_guard<std::mutex> hold(gConnectionsLock);
-  for (Connection* c : gConnections)
-    if (c->display == d) return c;
-  return nullptr;
-}
-
-void ForgetConnection(Connection* c)
-{
-  std::lock_guard<std::mutex> hold(gConnectionsLock);
-  gConnections.erase(std::remove(gConnections.begin(), gConnections.end(), c), gConnections.end());
-}
-
-std::mutex gTrapLock;
-int gTrapDepth = 0;
-std::atomic<XErrorHandler> gPreviousErrorHandler{nullptr};
-std::atomic<XIOErrorHandler> gPreviousIOErrorHandler{nullptr};
-
-int OnXError(Display* d, XErrorEvent* e)
-{
-  if (Connection* c = FindConnection(d))
-  {
-    ++c->errors;
-    return 0;
-  }
-  XErrorHandler previous = gPreviousErrorHandler.load();
-  return previous ? previous(d, e) : 0;
-}
-
-int OnXIOError(Display* d)
-{
-  if (Connection* c = FindConnection(d))
-  {
-    c->broken = true;
-    return 0;
-  }
-  XIOErrorHandler previous = gPreviousIOErrorHandler.load();
-  return previous ? previous(d) : 0;
-}
-
-// Xlib ends the process after an I/O error unless the connection has a handler
-// of its own that returns; the connection is then dead and every call on it a no-op.
-void OnXIOErrorExit(Display* d, void*)
-{
-  if (Connection* c = FindConnection(d)) c->broken = true;
-}
-
-// Keeps the editor's error handlers in place for the lifetime of the object.
-class XErrorTrap
-{
-public:
-  XErrorTrap()
-  {
-    std::lock_guard<std::mutex> hold(gTrapLock);
-    if (gTrapDepth++ > 0) return;
-    gPreviousErrorHandler = XSetErrorHandler(OnXError);
-    gPreviousIOErrorHandler = XSetIOErrorHandler(OnXIOError);
-  }
-  ~XErrorTrap()
-  {
-    std::lock_guard<std::mutex> hold(gTrapLock);
-    if (--gTrapDepth > 0) return;
-    // A handler that someone else installed meanwhile stays (it may chain to
-    // ours, which keeps passing on to the previous ones).
-    XErrorHandler current = XSetErrorHandler(gPreviousErrorHandler.load());
-    if (current != OnXError) XSetErrorHandler(current);
-    XIOErrorHandler currentIO = XSetIOErrorHandler(gPreviousIOErrorHandler.load());
-    if (currentIO != OnXIOError) XSetIOErrorHandler(currentIO);
-  }
-  XErrorTrap(const XErrorTrap&) = delete;
-  XErrorTrap& operator=(const XErrorTrap&) = delete;
-};
 
 IRect Union(const IRect& a, const IRect& b)
 {
   if (a.Empty()) return b;
   if (b.Empty()) return a;
   return IRect(std::min(a.L, b.L), std::min(a.T, b.T), std::max(a.R, b.R), std::max(a.B, b.B));
-}
-
-// A visual whose pixels are the draw bitmap's words as they stand (0x00RRGGBB).
-bool IsDirectRgb(const XVisualInfo& v)
-{
-  return v.c_class == TrueColor && v.depth == 24 && v.red_mask == 0xFF0000 && v.green_mask == 0xFF00 &&
-         v.blue_mask == 0xFF;
-}
-
-bool ParentVisualFits(Display* d, const XWindowAttributes& parent)
-{
-  XVisualInfo wanted = {};
-  wanted.visualid = XVisualIDFromVisual(parent.visual);
-  int n = 0;
-  XVisualInfo* found = XGetVisualInfo(d, VisualIDMask, &wanted, &n);
-  const bool fits = found && n > 0 && IsDirectRgb(found[0]);
-  if (found) XFree(found);
-  return fits;
-}
-
-Connection* Connect()
-{
-  Display* d = XOpenDisplay(nullptr);
-  if (!d) return nullptr;
-  Connection* c = new Connection;
-  c->display = d;
-  {
-    std::lock_guard<std::mutex> hold(gConnectionsLock);
-    gConnections.push_back(c);
-  }
-  XSetIOErrorExitHandler(d, OnXIOErrorExit, nullptr);
-  return c;
-}
-
-void Disconnect(Connection* c)
-{
-  if (!c) return;
-  // On a broken connection these only free Xlib's side: nothing is sent.
-  if (c->shmImage) XShmDetach(c->display, &c->shm);
-  if (c->window) XDestroyWindow(c->display, c->window);
-  if (c->gc) XFreeGC(c->display, c->gc);
-  if (c->colormap) XFreeColormap(c->display, c->colormap);
-  XCloseDisplay(c->display);  // sends what is left and catches its errors
-  if (c->shmImage)
-  {
-    shmdt(c->shm.shmaddr);
-    c->shmImage->data = nullptr;
-    XDestroyImage(c->shmImage);
-  }
-  ForgetConnection(c);
-  delete c;
-}
-
-bool NativeOrderIsLsbFirst()
-{
-  static const uint32_t one = 1;
-  return *reinterpret_cast<const unsigned char*>(&one) == 1;
-}
-
-// A segment of w x h pixels shared with the server, in the draw bitmap's
-// layout; without it (a remote server, no MIT-SHM) every paint goes by XPutImage.
-void ShareImage(Connection* c, int w, int h)
-{
-  Display* d = c->display;
-  if (!XShmQueryExtension(d)) return;
-  XImage* img = XShmCreateImage(d, c->visual, (unsigned)c->depth, ZPixmap, nullptr, &c->shm, (unsigned)w, (unsigned)h);
-  if (!img) return;
-  const int order = NativeOrderIsLsbFirst() ? LSBFirst : MSBFirst;
-  c->shm.shmid = img->bits_per_pixel == 32 && img->byte_order == order
-                     ? shmget(IPC_PRIVATE, (size_t)img->bytes_per_line * (size_t)h, IPC_CREAT | 0600)
-                     : -1;
-  void* mem = c->shm.shmid >= 0 ? shmat(c->shm.shmid, nullptr, 0) : (void*)-1;
-  if (mem == (void*)-1)
-  {
-    if (c->shm.shmid >= 0) shmctl(c->shm.shmid, IPC_RMID, nullptr);
-    XDestroyImage(img);
-    return;
-  }
-  c->shm.shmaddr = img->data = static_cast<char*>(mem);
-  c->shm.readOnly = True;
-  const int errorsBefore = c->errors;
-  const bool attached = XShmAttach(d, &c->shm);
-  XSync(d, False);
-  // Marked for removal now: it goes when both sides let go, even after a crash.
-  shmctl(c->shm.shmid, IPC_RMID, nullptr);
-  if (!attached || c->errors != errorsBefore)
-  {
-    c->errors = errorsBefore;  // a server that cannot share is no fault
-    shmdt(mem);
-    img->data = nullptr;
-    XDestroyImage(img);
-    return;
-  }
-  c->shmImage = img;
-  c->shmCompletionEvent = XShmGetEventBase(d) + ShmCompletion;
-}
-
-bool CreateChild(Connection* c, ::Window parent, int x, int y, int w, int h)
-{
-  Display* d = c->display;
-  const int errorsBefore = c->errors;
-  XWindowAttributes pa;
-  if (!XGetWindowAttributes(d, parent, &pa) || c->errors != errorsBefore || w <= 0 || h <= 0) return false;
-
-  XSetWindowAttributes a = {};
-  unsigned long mask = CWBackPixmap | CWBorderPixel | CWEventMask;
-  if (ParentVisualFits(d, pa))
-  {
-    c->visual = pa.visual;
-    c->depth = pa.depth;
-  }
-  else
-  {
-    XVisualInfo vi;
-    if (!XMatchVisualInfo(d, XScreenNumberOfScreen(pa.screen), 24, TrueColor, &vi) || !IsDirectRgb(vi))
-      return false;
-    c->visual = vi.visual;
-    c->depth = vi.depth;
-    c->colormap = XCreateColormap(d, pa.root, vi.visual, AllocNone);
-    a.colormap = c->colormap;
-    mask |= CWColormap;
-  }
-  a.background_pixmap = None;  // nothing is erased: every exposed pixel is painted from the draw bitmap
-  a.border_pixel = 0;
-  a.event_mask = kEventMask;
-  c->parent = parent;
-  c->originX = x;
-  c->originY = y;
-  c->window = XCreateWindow(d, parent, x, y, (unsigned)w, (unsigned)h, 0, c->depth, InputOutput, c->visual, mask, &a);
-  if (c->window) c->gc = XCreateGC(d, c->window, 0, nullptr);
-  if (c->window) XMapWindow(d, c->window);
-  XSync(d, False);
-  if (!c->window || !c->gc || c->broken || c->errors != errorsBefore) return false;
-  ShareImage(c, w, h);
-  return !c->broken;
-}
-
-bool WindowViewable(Connection* c)
-{
-  XWindowAttributes a;
-  return c->window && XGetWindowAttributes(c->display, c->window, &a) && a.map_state == IsViewable;
 }
 
 int ElapsedMs(const timespec& since)
@@ -615,43 +344,8 @@ bool IGraphicsX11::PresentRect(const IRect& r)
   const int w = std::min(r.R, bmp->getWidth()) - l, h = std::min(r.B, bmp->getHeight()) - t;
   if (w <= 0 || h <= 0) return true;
 
-  // The draw bitmap's 0xAARRGGBB words are the visual's pixels; the server
-  // ignores the alpha byte.
   XErrorTrap trap;
-  XImage* shared = c->shmImage;
-  if (shared && w * h >= kSharedImageMinPixels && l + w <= shared->width && t + h <= shared->height)
-  {
-    if (c->shmBusy) XSync(c->display, False);  // the last shared paint has been read once this returns
-    const uint32_t* bits = bmp->getBits();
-    const size_t span = (size_t)bmp->getRowSpan();
-    for (int y = t; y < t + h; ++y)
-      std::memcpy(shared->data + (size_t)y * (size_t)shared->bytes_per_line + (size_t)l * 4, bits + (size_t)y * span + l,
-                  (size_t)w * 4);
-    XShmPutImage(c->display, c->window, c->gc, shared, l, t, l, t, (unsigned)w, (unsigned)h, True);
-    c->shmBusy = true;
-    XFlush(c->display);
-    return true;
-  }
-
-  const int order = NativeOrderIsLsbFirst() ? LSBFirst : MSBFirst;
-  XImage img = {};
-  img.width = bmp->getWidth();
-  img.height = bmp->getHeight();
-  img.format = ZPixmap;
-  img.data = reinterpret_cast<char*>(bmp->getBits());
-  img.byte_order = order;
-  img.bitmap_unit = 32;
-  img.bitmap_bit_order = order;
-  img.bitmap_pad = 32;
-  img.depth = c->depth;
-  img.bytes_per_line = bmp->getRowSpan() * 4;
-  img.bits_per_pixel = 32;
-  img.red_mask = 0xFF0000;
-  img.green_mask = 0xFF00;
-  img.blue_mask = 0xFF;
-  if (!XInitImage(&img)) return true;
-  XPutImage(c->display, c->window, c->gc, &img, l, t, l, t, (unsigned)w, (unsigned)h);
-  XFlush(c->display);
+  PutImage(c, bmp, l, t, w, h);
   return true;
 }
 

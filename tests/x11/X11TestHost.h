@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -137,6 +138,15 @@ struct XClient
     XTestFakeButtonEvent(d, button, down, CurrentTime);
     XSync(d, False);
   }
+  // A left-button drag from (x0, y0), `steps` moves of dy pixels each; the
+  // move numbered `outside` also goes 300 pixels sideways, out of the window.
+  void Drag(::Window w, int x0, int y0, int steps, int dy, int outside = -1)
+  {
+    MoveTo(w, x0, y0);
+    Button(Button1, true);
+    for (int step = 1; step <= steps; ++step) MoveTo(w, x0 + 300 * (step == outside), y0 + dy * step);
+    Button(Button1, false);
+  }
   void Click(::Window w, int x, int y, unsigned button = Button1)
   {
     MoveTo(w, x, y);
@@ -148,6 +158,13 @@ struct XClient
 #define REQUIRE_DISPLAY(x)                                                   \
   if (!XClient::Wanted()) GTEST_SKIP() << "no X display (run under xvfb-run)"; \
   ASSERT_TRUE(x) << "cannot reach the display " << std::getenv("DISPLAY")
+
+// One edit gesture, as the host saw it: begin, one or more performs, end.
+inline bool IsOneGesture(const std::string& edits)
+{
+  return edits.size() >= 3 && edits.front() == 'b' && edits.find_first_not_of('p', 1) == edits.size() - 1 &&
+         edits.back() == 'e';
+}
 
 // Polls the window until it shows `expected` (pumping the editor meanwhile) and
 // answers the number of differing pixels, -1 for a window that could not be read.
