@@ -44,6 +44,18 @@ double AnalogLowpassGain(double w, double w0, double q)
   const double r = w / w0;
   return 1.0 / std::sqrt((1.0 - r * r) * (1.0 - r * r) + (r / q) * (r / q));
 }
+// Where fn crosses level between lo and hi, found by bisection.
+template <class Fn>
+double Crossing(Fn fn, double lo, double hi, double level)
+{
+  const bool lowBelow = fn(lo) < level;
+  for (int i = 0; i < 200; ++i)
+  {
+    const double mid = 0.5 * (lo + hi);
+    ((fn(mid) < level) == lowBelow ? lo : hi) = mid;
+  }
+  return 0.5 * (lo + hi);
+}
 }  // namespace
 
 TEST(BiquadSection, ShelvesReachTheirGainAtDcAndNyquist)
@@ -106,7 +118,7 @@ TEST(Sections, DesignsPastNyquistStayFiniteAndStable)
   }
 }
 
-TEST(ParametricSection, UnityAtDcPeakAtCentreMatchedGainAtNyquist)
+TEST(ParametricSection, MatchesItsAnalogPrototypeFromDcToNyquist)
 {
   ParametricSection flat;
   flat.fs = 48000.0;
@@ -121,15 +133,24 @@ TEST(ParametricSection, UnityAtDcPeakAtCentreMatchedGainAtNyquist)
           p.fs = fs;
           p.design(g, f, w);
           ASSERT_TRUE(Stable(p));
-          const double w0 = 2 * kPi * f / fs;
+          // Unity at DC, the full gain at the centre, and the band-edge gain
+          // (the peak's dB over sqrt 2) at two frequencies the bandwidth
+          // factor's width apart.
+          const double w0 = 2 * kPi * f / fs, width = w0 / (w * 1.588308819);
+          const double G = std::pow(10.0, g / 20), GB = std::pow(10.0, g / std::sqrt(2.0) / 20);
+          auto digital = [&](double v) { return std::abs(Response(p, v)); };
           EXPECT_NEAR(Db(p, 0.0), 0.0, 1e-9);
           EXPECT_NEAR(Db(p, w0), g, 1e-6);
-          // Nyquist gain of the analog prototype the design is matched to.
-          const double G = std::pow(10.0, g / 20), GB = std::pow(10.0, g / std::sqrt(2.0) / 20);
-          const double F = std::fabs(G * G - GB * GB), F00 = std::fabs(GB * GB - 1);
-          const double dw = w0 / (w * 1.588308819), d = (w0 * w0 - kPi * kPi) * (w0 * w0 - kPi * kPi);
-          const double e = F00 * kPi * kPi * dw * dw / F;
-          EXPECT_NEAR(std::abs(Response(p, kPi)), std::sqrt((d + G * G * e) / (d + e)), 1e-9);
+          EXPECT_NEAR(Crossing(digital, w0, kPi, GB) - Crossing(digital, 0.0, w0, GB), width, 1e-9);
+          // At Nyquist, the gain of the analog peak with the same centre, gain
+          // and band edges; its damping follows from measuring its own width.
+          auto analog = [&](double damping, double v) {
+            const cd s(0.0, v);
+            return std::abs((s * s + G * damping * s + w0 * w0) / (s * s + damping * s + w0 * w0));
+          };
+          auto unitDamped = [&](double v) { return analog(1.0, v); };
+          const double damping = width / (Crossing(unitDamped, w0, 1e6, GB) - Crossing(unitDamped, 0.0, w0, GB));
+          EXPECT_NEAR(digital(kPi), analog(damping, kPi), 1e-9);
         }
 }
 

@@ -1,25 +1,23 @@
-// The plug-in as a host drives it: parameters, per-block preparation and the
-// sample chain, including what hostile hosts and files can throw at it.
+// The plug-in around its engine, as a host drives it: identity, parameters,
+// the Link rule's effect on "Output" and the editor, and what hostile hosts
+// and files can store in the parameters. The signal processing itself is
+// tested on the engine (test_talvor_engine.cpp).
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <complex>
 #include <cstring>
 #include <limits>
-#include <memory>
 #include <vector>
 
 #include "graphics/IControl.h"
 #include "graphics/IGraphics.h"
 #include "plugin/TALVOR.h"
+#include "tests/plugin/PluginTestSupport.h"
 
 namespace
 {
-using Buffer = std::vector<double>;
-const double kPi = 3.14159265358979323846;
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
-const double kTrim = std::pow(10.0, -0.01);
 
 struct Rig
 {
@@ -43,15 +41,8 @@ struct Rig
   }
   void Run(const Buffer& l, const Buffer& r, int block)
   {
-    outL.assign(l.size(), 0.0);
-    outR.assign(r.size(), 0.0);
-    for (size_t pos = 0; pos < l.size(); pos += block)
-    {
-      const int n = (int)std::min<size_t>(block, l.size() - pos);
-      double* in[2] = {const_cast<double*>(l.data() + pos), const_cast<double*>(r.data() + pos)};
-      double* out[2] = {outL.data() + pos, outR.data() + pos};
-      plug.ProcessBlock(in, out, n);
-    }
+    RunInBlocks([this](double** in, double** out, int n) { plug.ProcessBlock(in, out, n); }, l, r, block, outL,
+                outR);
   }
   void Block(int frames)
   {
@@ -61,48 +52,7 @@ struct Rig
   }
 };
 
-Buffer Sine(double freq, double fs, double seconds, double amp = 1e-3)
-{
-  Buffer b((size_t)(fs * seconds));
-  for (size_t i = 0; i < b.size(); ++i)
-    b[i] = amp * std::sin(2 * kPi * freq * (double)i / fs);
-  return b;
-}
 
-// Amplitude of one frequency over the second half of a signal.
-double Amplitude(const Buffer& y, double freq, double fs)
-{
-  double s = 0, c = 0;
-  const size_t from = y.size() / 2;
-  for (size_t i = from; i < y.size(); ++i)
-  {
-    s += y[i] * std::sin(2 * kPi * freq * (double)i / fs);
-    c += y[i] * std::cos(2 * kPi * freq * (double)i / fs);
-  }
-  return 2.0 * std::hypot(s, c) / (double)(y.size() - from);
-}
-
-double GainDb(Rig& rig, double freq, double fs, double seconds = 1.0)
-{
-  const Buffer x = Sine(freq, fs, seconds);
-  rig.Run(x, x, 512);
-  return 20 * std::log10(Amplitude(rig.outL, freq, fs) / 1e-3);
-}
-
-template <class S>
-std::complex<double> Response(const S& s, double w)
-{
-  const std::complex<double> z1 = std::polar(1.0, -w), z2 = z1 * z1;
-  return (s.b0 + s.b1 * z1 + s.b2 * z2) / (1.0 + s.a1 * z1 + s.a2 * z2);
-}
-
-bool AllFinite(const Buffer& b)
-{
-  for (double v : b)
-    if (!std::isfinite(v))
-      return false;
-  return true;
-}
 }  // namespace
 
 TEST(TalvorDefinition, IdentityParametersPresetAndInitialTargets)
@@ -141,139 +91,60 @@ TEST(TalvorDefinition, IdentityParametersPresetAndInitialTargets)
   }
 
   // Targets already follow the parameters, so the first block designs sanely.
-  const TalvorTargets& t = plug.Targets();
+  const TalvorTargets& t = plug.Engine().Targets();
   EXPECT_TRUE(t.hpFreq == 2.2 && t.hpQ == 0.5 && t.lowFreq == 56.0 / 9.0 && t.midFreq == 394.0 &&
               t.midBandwidth == 0.18 && t.highFreq == 9900.0);
 }
 
-TEST(TalvorChain, SaturateValuesAndSmallSignalGain)
+TEST(TalvorProcessing, EveryParameterReachesItsEngineSetting)
 {
-  EXPECT_NEAR(TALVOR::Saturate(1.0), 0.99762, 1e-5);
-  EXPECT_NEAR(TALVOR::Saturate(-1.0), -1.09663, 1e-5);
-  EXPECT_NEAR(TALVOR::Saturate(0.5), 0.56305, 1e-5);
-  EXPECT_NEAR(TALVOR::Saturate(-0.5), -0.57299, 1e-5);
-  EXPECT_NEAR(TALVOR::Saturate(1e-6) / 1e-6, 1.2, 1e-6);
-  EXPECT_EQ(TALVOR::Saturate(0.0), 0.0);
-}
-
-TEST(TalvorChain, SettledSmallSignalGainMatchesTheDesignedSections)
-{
-  Rig rig;
-  const double fs = 48000, f = 1000;
-  const double db = GainDb(rig, f, fs);
-  const TalvorChannelSections& s = rig.plug.Sections(0);
-  const double w = 2 * kPi * f / fs;
-  const double sections = std::abs(Response(s.highpass, w) * Response(s.mid, w) * Response(s.lowShelf, w) *
-                                   Response(s.highShelf, w));
-  EXPECT_NEAR(db, 20 * std::log10(1.2 * kTrim * sections), 0.01);
-  // 1.2 from the waveshaper, -0.2 dB trim, plus the small band offsets.
-  EXPECT_GT(db, 1.38);
-  EXPECT_LT(db, 1.38 + 0.55);
-}
-
-TEST(TalvorChain, SilenceSettlesToTheOutputOffset)
-{
-  Rig rig;
-  const Buffer zero(48000 * 3, 0.0);
-  rig.Run(zero, zero, 512);
-  EXPECT_NEAR(rig.outL.back(), -1e-10 * kTrim, 1e-14);
-  EXPECT_NEAR(rig.outR.back(), -1e-10 * kTrim, 1e-14);
-}
-
-TEST(TalvorChain, FilterSwitchBandLimits)
-{
-  const double fs = 44100;
-  Rig off(fs), on(fs);
-  on.Set(kFilter, 1);
-  // Above 19.1 kHz only the switched low-pass acts.
-  EXPECT_LT(GainDb(on, 20500, fs, 0.2), GainDb(off, 20500, fs, 0.2) - 3.0);
-  // 10 Hz: the 15 Hz high-pass rolls it off, the 2.2 Hz one barely touches it.
-  const double on10 = GainDb(on, 10, fs, 2.0), off10 = GainDb(off, 10, fs, 2.0);
-  EXPECT_LT(on10, off10 - 6.0);
-  EXPECT_GT(off10, 1.38 - 1.0);
-  EXPECT_LT(GainDb(off, 1, fs, 8.0), off10 - 10.0);
-}
-
-TEST(TalvorChain, BypassCopiesInputBitForBit)
-{
-  Rig rig;
-  rig.Set(kBypass, 0);
-  rig.Set(kInput, 7.5);
-  rig.Set(kLowGain, 10);
-  Buffer x = Sine(3000, 48000, 0.05, 0.9);
-  x[3] = kNaN;
-  x[4] = -kInf;
-  x[5] = 5e-324;
-  x[6] = -0.0;
-  rig.Run(x, x, 100);
-  EXPECT_EQ(std::memcmp(rig.outL.data(), x.data(), x.size() * sizeof(double)), 0);
-  EXPECT_EQ(std::memcmp(rig.outR.data(), x.data(), x.size() * sizeof(double)), 0);
-  // The sections keep running, the output gain does not glide.
-  EXPECT_NE(rig.plug.Sections(0).highpass.z1, 0.0);
-  EXPECT_EQ(rig.plug.Smoothers().outputGain.state, 0.0);
-  EXPECT_GT(rig.plug.Smoothers().inputGain.state, 0.0);
-
-  // In-place processing behaves the same with the equaliser in circuit.
-  Rig a, b;
-  const Buffer y = Sine(440, 48000, 0.1, 0.5);
-  a.Run(y, y, 256);
-  Buffer l = y, r = y;
-  for (size_t pos = 0; pos < l.size(); pos += 256)
+  // The same block sequence through the plug-in and through an engine set up
+  // by hand, one parameter away from its default at a time, with the input
+  // lifted so that "Link" has something to mirror.
+  using Apply = void (*)(TalvorEngine&, TalvorSwitches&);
+  const struct
   {
-    double* io[2] = {l.data() + pos, r.data() + pos};
-    b.plug.ProcessBlock(io, io, (int)std::min<size_t>(256, l.size() - pos));
-  }
-  EXPECT_EQ(l, a.outL);
-  EXPECT_EQ(r, a.outR);
-}
-
-TEST(TalvorChain, AnyBlockCutMatchesAFrameByFrameChain)
-{
-  // Once the per-block smoothers have settled every block gets the same
-  // designs, so the chain can be run here frame by frame from copies of the
-  // sections: input gain (one smoother stepped left then right), waveshaper,
-  // high-pass and low-pass, mid, shelves, 32-bit rounding between stages,
-  // output gain and trim. The plug-in, which works its input stage ahead of
-  // the filters, must agree bit for bit however the host cuts the blocks.
-  const Buffer x = Sine(1700, 48000, 0.1, 0.9), y = Sine(230, 48000, 0.1, 1.3);
-  auto settled = [] {
-    auto rig = std::make_unique<Rig>();
-    rig->Set(kInput, 9.5);
-    rig->Set(kOutput, -3.0);
-    rig->Set(kFilter, 1);
-    rig->Set(kMidGain, 8);
-    for (int i = 0; i < 3000; ++i)
-      rig->Block(0);
-    return rig;
+    int idx;
+    double value;
+    Apply apply;
+  } cases[] = {
+    {kLowGain, 8, [](TalvorEngine& e, TalvorSwitches&) { e.SetLowGain(8); }},
+    {kLowFreq, 3, [](TalvorEngine& e, TalvorSwitches&) { e.SetLowFreq(3); }},
+    {kMidGain, 2, [](TalvorEngine& e, TalvorSwitches&) { e.SetMidGain(2); }},
+    {kMidFreq, 4, [](TalvorEngine& e, TalvorSwitches&) { e.SetMidFreq(4); }},
+    {kHighGain, 9, [](TalvorEngine& e, TalvorSwitches&) { e.SetHighGain(9); }},
+    {kHighFreq, 2, [](TalvorEngine& e, TalvorSwitches&) { e.SetHighFreq(2); }},
+    {kInput, -4.5, [](TalvorEngine& e, TalvorSwitches&) { e.SetInputDb(-4.5); }},
+    {kOutput, 3.25, [](TalvorEngine& e, TalvorSwitches&) { e.SetOutputDb(3.25); }},
+    {kBypass, 0, [](TalvorEngine&, TalvorSwitches& s) { s.processed = false; }},
+    {kFilter, 1, [](TalvorEngine& e, TalvorSwitches& s) { e.SetFilter(1); s.filterOn = true; }},
+    {kLink, 1, [](TalvorEngine&, TalvorSwitches& s) { s.linked = true; }},
   };
-
-  const auto ref = settled();
-  TalvorChannelSections s[2] = {ref->plug.Sections(0), ref->plug.Sections(1)};
-  OnePoleSmoother in = ref->plug.Smoothers().inputGain, out = ref->plug.Smoothers().outputGain;
-  const double gIn = std::pow(10.0, 9.5 / 20), gOut = std::pow(10.0, -3.0 / 20);
-  auto r32 = [](double v) { return (double)(float)v; };
-  Buffer wantL(x.size()), wantR(x.size());
-  for (size_t i = 0; i < x.size(); ++i)
+  const Buffer x = Sine(2500, 48000, 0.05, 0.7), y = Sine(90, 48000, 0.05, 0.4);
+  for (const auto& c : cases)
   {
-    const double a[2] = {TALVOR::Saturate((x[i] + 1e-10) * in.process(gIn)),
-                         TALVOR::Saturate((y[i] + 1e-10) * in.process(gIn))};
-    double c[2];
-    for (int ch = 0; ch < 2; ++ch)
-    {
-      const double b = s[ch].lowpass.process((float)r32(s[ch].highpass.process(r32(a[ch]))));
-      c[ch] = r32(s[ch].highShelf.process(r32(s[ch].lowShelf.process(r32(s[ch].mid.process(b))))));
-    }
-    wantL[i] = (c[0] - 1e-10) * out.process(gOut) * kTrim;
-    wantR[i] = (c[1] - 1e-10) * out.process(gOut) * kTrim;
+    Rig rig;
+    rig.Set(kInput, 5.0);
+    rig.Set(c.idx, c.value);
+    rig.Run(x, y, 300);
+
+    TalvorEngine engine;
+    TalvorSwitches switches;
+    engine.SetInputDb(5.0);
+    c.apply(engine, switches);
+    Buffer l, r;
+    RunInBlocks([&](double** in, double** out, int n) { engine.ProcessBlock(48000.0, switches, in, out, n); }, x, y,
+                300, l, r);
+    EXPECT_EQ(rig.outL, l) << c.idx;
+    EXPECT_EQ(rig.outR, r) << c.idx;
   }
 
-  for (int block : {512, 1, 3, 63, 64, 65, 130, 4800})
-  {
-    const auto rig = settled();
-    rig->Run(x, y, block);
-    EXPECT_EQ(rig->outL, wantL) << block;
-    EXPECT_EQ(rig->outR, wantR) << block;
-  }
+  // The switches are read at every block, even when a value was stored
+  // without a change notification (a VST3 controller's own parameter write).
+  Rig rig;
+  rig.plug.ParamAt(kBypass)->SetClamped(0);
+  rig.Run(x, y, 300);
+  EXPECT_EQ(rig.outL, x);
 }
 
 TEST(TalvorPreparation, LinkMirrorsInputIntoOutput)
@@ -283,7 +154,7 @@ TEST(TalvorPreparation, LinkMirrorsInputIntoOutput)
   rig.Set(kInput, 6.0);
   rig.Block(16);
   EXPECT_EQ(rig.plug.ParamAt(kOutput)->Value(), -6.0);
-  EXPECT_EQ(rig.plug.Targets().outputDb, -6.0);
+  EXPECT_EQ(rig.plug.Engine().Targets().outputDb, -6.0);
   if (IGraphics* editor = rig.plug.Editor())
   {
     int shown = 0;
@@ -308,111 +179,29 @@ TEST(TalvorPreparation, LinkMirrorsInputIntoOutput)
   rig.Set(kLink, 0);
   rig.Set(kInput, 9.0);
   rig.Block(16);
-  EXPECT_EQ(rig.plug.Targets().outputDb, -4.0);
+  EXPECT_EQ(rig.plug.Engine().Targets().outputDb, -4.0);
   rig.Set(kOutput, 2.5);
   rig.Block(16);
-  EXPECT_EQ(rig.plug.Targets().outputDb, 2.5);
-}
-
-TEST(TalvorPreparation, PositionsSmoothingAndDesignOrder)
-{
-  Rig rig;
-  rig.Block(64);
-  rig.Set(kMidGain, 10);
-  rig.Block(64);
-  // Bandwidth jumps at once; the gain only starts its glide.
-  EXPECT_EQ(rig.plug.Smoothers().midBandwidth.state, 0.55);
-  EXPECT_GT(rig.plug.Smoothers().midGain.state, 0.5);
-  EXPECT_LT(rig.plug.Smoothers().midGain.state, 12.3);
-
-  // A value between positions selects the lower one.
-  rig.Force(kMidFreq, 2.7);
-  EXPECT_EQ(rig.plug.Targets().midFreq, 1492.0);
-  rig.Force(kFilter, 0.5);
-  EXPECT_EQ(rig.plug.Targets().hpFreq, 2.2);
-
-  // The left section is designed one smoothing step ahead of the right.
-  Rig fresh;
-  fresh.Set(kLowGain, 10);
-  fresh.Block(0);
-  const double b = std::exp(-2 * kPi * 500 / 48000), a = 1 - b;
-  const double s1 = a * 12.5, s2 = a * 12.5 + b * s1;
-  EXPECT_EQ(fresh.plug.Sections(0).lowShelf.gainDb, s1 + 0.25);
-  EXPECT_EQ(fresh.plug.Sections(1).lowShelf.gainDb, s2 + 0.25);
-  EXPECT_EQ(fresh.plug.Sections(1).lowShelf.type, LowShelf);
-  EXPECT_EQ(fresh.plug.Sections(0).highpass.type, Highpass);
-}
-
-TEST(TalvorPreparation, EmptyBlocksStillGlideAndRedesign)
-{
-  for (int frames : {0, -5})
-  {
-    Rig rig;
-    double sentinel[2] = {0.25, -0.75};
-    double* out[2] = {&sentinel[0], &sentinel[1]};
-    rig.plug.ProcessBlock(out, out, frames);
-    EXPECT_EQ(sentinel[0], 0.25);
-    EXPECT_EQ(sentinel[1], -0.75);
-    const double b = std::exp(-2 * kPi * 1000 / 48000), a = 1 - b;
-    EXPECT_EQ(rig.plug.Smoothers().hpFreq.state, a * 2.2 + b * (a * 2.2));
-    EXPECT_EQ(rig.plug.Sections(1).highpass.fc, rig.plug.Smoothers().hpFreq.state / 48000);
-    EXPECT_EQ(rig.plug.Smoothers().inputGain.state, 0.0);
-  }
-}
-
-TEST(TalvorPreparation, GainsFadeInWithAnEightMillisecondTimeConstant)
-{
-  Rig one, many;
-  one.Block(384);  // 8 ms at 48 kHz
-  for (int n : {1, 7, 100, 276})
-    many.Block(n);
-  const double g = one.plug.Smoothers().inputGain.state;
-  EXPECT_NEAR(g, 1 - std::exp(-1.0), 0.01);
-  // Stepped per frame, so independent of how the host cuts its blocks.
-  EXPECT_DOUBLE_EQ(many.plug.Smoothers().inputGain.state, g);
-  EXPECT_DOUBLE_EQ(one.plug.Smoothers().outputGain.state, g);
-}
-
-TEST(TalvorRobustness, NonFiniteAndHugeInputRecover)
-{
-  for (double bad : {kNaN, kInf, -kInf, 1e300, -1e308})
-  {
-    Rig clean, hit;
-    Buffer x = Sine(1000, 48000, 1.0, 0.1);
-    clean.Run(x, x, 256);
-    for (size_t i = 12000; i < 12100; ++i)
-      x[i] = bad;
-    hit.Run(x, x, 256);
-    // Finite from the block after the burst on, and back to the clean level
-    // within a fraction of a second.
-    // A non-finite sample is silence to the processed path; a huge one
-    // overflows inside the chain and is cleared at the next block.
-    const size_t from = std::isfinite(bad) ? (12100 / 256 + 1) * 256 : 0;
-    EXPECT_TRUE(AllFinite(Buffer(hit.outL.begin() + from, hit.outL.end()))) << bad;
-    EXPECT_TRUE(AllFinite(Buffer(hit.outR.begin() + from, hit.outR.end()))) << bad;
-    const double ref = Amplitude(clean.outL, 1000, 48000), got = Amplitude(hit.outL, 1000, 48000);
-    EXPECT_NEAR(20 * std::log10(got / ref), 0.0, 0.1) << bad;
-    EXPECT_TRUE(hit.plug.Sections(0).highpass.stateIsFinite());
-  }
+  EXPECT_EQ(rig.plug.Engine().Targets().outputDb, 2.5);
 }
 
 TEST(TalvorRobustness, HostileParameterValuesStayInsideTheTables)
 {
   Rig rig;
   rig.Force(kMidGain, kNaN);
-  EXPECT_EQ(rig.plug.Targets().midGainDb, -12.2);
+  EXPECT_EQ(rig.plug.Engine().Targets().midGainDb, -12.2);
   rig.Force(kLowFreq, 1e300);
-  EXPECT_EQ(rig.plug.Targets().lowFreq, 36.0);
+  EXPECT_EQ(rig.plug.Engine().Targets().lowFreq, 36.0);
   rig.Force(kHighGain, -1e300);
-  EXPECT_EQ(rig.plug.Targets().highGainDb, -12.3);
+  EXPECT_EQ(rig.plug.Engine().Targets().highGainDb, -12.3);
   rig.Force(kHighFreq, kInf);
-  EXPECT_EQ(rig.plug.Targets().highFreq, 19000.0);
+  EXPECT_EQ(rig.plug.Engine().Targets().highFreq, 19000.0);
   rig.Force(kFilter, 3e9);
-  EXPECT_EQ(rig.plug.Targets().hpFreq, 15.0);
+  EXPECT_EQ(rig.plug.Engine().Targets().hpFreq, 15.0);
   rig.Force(kInput, kNaN);
-  EXPECT_EQ(rig.plug.Targets().inputDb, 0.0);
+  EXPECT_EQ(rig.plug.Engine().Targets().inputDb, 0.0);
   rig.Force(kOutput, kInf);
-  EXPECT_EQ(rig.plug.Targets().outputDb, 12.0);
+  EXPECT_EQ(rig.plug.Engine().Targets().outputDb, 12.0);
   rig.Force(kBypass, kNaN);
   rig.Force(kLink, -kInf);
   const Buffer x = Sine(500, 48000, 0.2, 0.5);
@@ -420,41 +209,4 @@ TEST(TalvorRobustness, HostileParameterValuesStayInsideTheTables)
   EXPECT_TRUE(AllFinite(rig.outL) && AllFinite(rig.outR));
   rig.plug.ParamChanged(-1);
   rig.plug.ParamChanged(kNumParams);
-}
-
-TEST(TalvorRobustness, UnusableSampleRatesAndBuffers)
-{
-  Rig rig(96000);
-  rig.Block(32);
-  for (double fs : {0.0, -44100.0, kNaN, kInf, 1e-300})
-  {
-    rig.plug.SetSampleRate(fs);
-    const Buffer x = Sine(700, 96000, 0.05, 0.5);
-    rig.Run(x, x, 64);
-    EXPECT_EQ(rig.plug.DesignSampleRate(), 96000.0) << fs;
-    EXPECT_TRUE(AllFinite(rig.outL) && AllFinite(rig.outR)) << fs;
-  }
-  // Rates below the corner frequencies, every band at its extreme.
-  for (double fs : {8000.0, 22050.0, 32000.0})
-  {
-    Rig low(fs);
-    for (int idx : {kLowGain, kMidGain, kHighGain})
-      low.Set(idx, 10);
-    for (int idx : {kLowFreq, kMidFreq, kHighFreq})
-      low.Set(idx, 4);
-    low.Set(kFilter, 1);
-    const Buffer x = Sine(fs / 5, fs, 1.0, 0.5);
-    low.Run(x, x, 512);
-    double peak = 0;
-    for (double v : low.outL)
-      peak = std::max(peak, std::fabs(v));
-    EXPECT_LT(peak, 10.0) << fs;
-  }
-  // Missing buffers read as silence and are not written.
-  Rig nulls;
-  double buf[8] = {1, 1, 1, 1, 1, 1, 1, 1};
-  double* half[2] = {buf, nullptr};
-  nulls.plug.ProcessBlock(nullptr, nullptr, 8);
-  nulls.plug.ProcessBlock(half, half, 8);
-  EXPECT_TRUE(std::isfinite(buf[7]));
 }

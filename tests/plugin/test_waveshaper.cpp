@@ -1,6 +1,6 @@
 // The waveshaper's own tanh and atan against the C library (with long double
-// as the reference), and the many-values form of the waveshaper against the
-// one-value form.
+// as the reference), the waveshaper's known values, and its many-values form
+// against the one-value form.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -124,6 +124,16 @@ TEST(FastMath, SpecialArgumentsGiveWhatTheLibraryGives)
     EXPECT_TRUE(std::isnan(fastmath::Tanh(nan)));
     EXPECT_TRUE(std::isnan(fastmath::Atan(nan)));
   }
+}
+
+TEST(Waveshaper, KnownValuesAndSmallSignalGain)
+{
+  EXPECT_NEAR(SaturateSample(1.0), 0.99762, 1e-5);
+  EXPECT_NEAR(SaturateSample(-1.0), -1.09663, 1e-5);
+  EXPECT_NEAR(SaturateSample(0.5), 0.56305, 1e-5);
+  EXPECT_NEAR(SaturateSample(-0.5), -0.57299, 1e-5);
+  EXPECT_NEAR(SaturateSample(1e-6) / 1e-6, 1.2, 1e-6);
+  EXPECT_EQ(SaturateSample(0.0), 0.0);
 }
 
 TEST(Waveshaper, ManyValuesAtOnceMatchOneAtATimeBitForBit)
