@@ -1,6 +1,7 @@
 // The VST 2.4 module's editor on a real X display: opened with effEditOpen in a
 // window of this host, driven by effEditIdle, read back and clicked at.
 
+#include <X11/keysym.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -98,6 +99,14 @@ TEST(X11Vst2Editor, OpensInTheHostWindowPaintsAndAutomates)
   EXPECT_EQ("bebpe", e.Edits(kMidGain));
   EXPECT_NEAR(0.5, e.fx.effect->getParameter(e.fx.effect, kMidGain), 1e-6);
   EXPECT_NEAR(0.51, e.fx.effect->getParameter(e.fx.effect, kInput), 1e-6);
+
+  // A key the editor does not take reaches the host's window.
+  x.MoveTo(w, 5, 5);
+  XTestFakeKeyEvent(x.d, XKeysymToKeycode(x.d, XK_a), True, CurrentTime);
+  XTestFakeKeyEvent(x.d, XKeysymToKeycode(x.d, XK_a), False, CurrentTime);
+  XSync(x.d, False);
+  XEvent key;
+  EXPECT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return XCheckTypedWindowEvent(x.d, parent, KeyPress, &key); }));
 
   // Automation from the host while its audio thread processes.
   std::atomic<bool> stop{false};
