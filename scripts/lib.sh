@@ -20,6 +20,11 @@ TALVOR_PACKAGES=(
   wine64 wine xvfb xauth
   libx11-dev libxext-dev libxtst-dev
 )
+# Only the test suite needs these (scripts/test.sh): Ardour for the host tests
+# (tests/hosts).
+TALVOR_TEST_PACKAGES=(
+  ardour
+)
 
 TALVOR_TIMINGS=()
 

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "plugin/TALVOR.h"
+#include "plugin/TalvorIdentity.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "vst3/PluginFactory.h"
 
@@ -18,13 +19,8 @@ using namespace Steinberg;
 
 namespace {
 
-const char kVendor[] = "SilverMeadowLab";
-const char kVendorURL[] = "https://silvermeadowlab.example";
-const char kVendorEmail[] = "support@silvermeadowlab.example";
-
-// 0D E7 AE F2 DE 00 4E 4F, then the maker code and the plug-in code.
-const TUID kTalvorClassId = {'\x0D', '\xE7', '\xAE', '\xF2', '\xDE', '\x00', '\x4E', '\x4F',
-                             'S',    'm',    'l',    'b',    'T',    'l',    'v',    '1'};
+// Eight fixed bytes, then the maker code and the plug-in code (plugin/TalvorIdentity.h).
+const TUID kTalvorClassId = {TALVOR_VST3_CLASS_ID_BYTES};
 
 // Instance creation is serialised module-wide. Held in a function-local static so
 // that it exists before the first creation whatever the static initialisation order.
@@ -80,9 +76,9 @@ const PFactoryInfo& FactoryInfo()
 {
   static const PFactoryInfo info = [] {
     PFactoryInfo i;  // value-initialised: every text field zero-filled
-    CopyText(i.vendor, sizeof(i.vendor), kVendor);
-    CopyText(i.url, sizeof(i.url), kVendorURL);
-    CopyText(i.email, sizeof(i.email), kVendorEmail);
+    CopyText(i.vendor, sizeof(i.vendor), TALVOR_MAKER);
+    CopyText(i.url, sizeof(i.url), TALVOR_URL);
+    CopyText(i.email, sizeof(i.email), TALVOR_EMAIL);
     i.flags = PFactoryInfo::kUnicode;
     return i;
   }();
@@ -96,11 +92,11 @@ const PClassInfo2& TalvorClassInfo()
     std::memcpy(i.cid, kTalvorClassId, sizeof(TUID));
     i.cardinality = PClassInfo::kManyInstances;
     CopyText(i.category, sizeof(i.category), kVstAudioEffectClass);
-    CopyText(i.name, sizeof(i.name), "TALVOR");
+    CopyText(i.name, sizeof(i.name), TALVOR_NAME);
     i.classFlags = Vst::kSimpleModeSupported;
-    CopyText(i.subCategories, sizeof(i.subCategories), "Fx|EQ");
+    CopyText(i.subCategories, sizeof(i.subCategories), TALVOR_VST3_CATEGORY);
     CopyText(i.vendor, sizeof(i.vendor), "");
-    CopyText(i.version, sizeof(i.version), "2.0.0");
+    CopyText(i.version, sizeof(i.version), TALVOR_VERSION);
     CopyText(i.sdkVersion, sizeof(i.sdkVersion), "VST 3.6.12");
     return i;
   }();

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "GraphicsTestSupport.h"
+#include "tests/graphics/GraphicsTestSupport.h"
 #include "plugin/TALVOR.h"
 
 namespace {
