@@ -2,7 +2,6 @@
 // its view attached to a window of this host, driven by the host's run loop,
 // its pixels read back and real pointer input sent through XTest.
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
@@ -10,55 +9,27 @@
 #include <cstdlib>
 #include <string>
 
-#include "pluginterfaces/base/ipluginbase.h"
-#include "pluginterfaces/vst/ivstaudioprocessor.h"
-#include "pluginterfaces/vst/ivstcomponent.h"
+#include "tests/vst3/ModuleHost.h"
 #include "tests/x11/X11TestHost.h"
 
 using namespace x11test;
-using vst3test::Query;
 
 namespace {
 
-IPluginFactory* Factory()
-{
-  static void* module = [] {
-    void* h = dlopen(TALVOR_VST3_MODULE_PATH, RTLD_NOW | RTLD_LOCAL);
-    auto entry = h ? reinterpret_cast<bool (*)(void*)>(dlsym(h, "ModuleEntry")) : nullptr;
-    return entry && entry(h) ? h : nullptr;
-  }();
-  auto get = module ? reinterpret_cast<GetFactoryProc>(dlsym(module, "GetPluginFactory")) : nullptr;
-  return get ? get() : nullptr;
-}
-
-// One instance with its editor view, the view frame offering the run loop.
+// One instance of the module with its editor view, the view frame offering the run loop.
 struct Editor
 {
   explicit Editor(bool offerRunLoop = true) : frame(offerRunLoop)
   {
-    IPluginFactory* factory = Factory();
-    PClassInfo info;
-    void* obj = nullptr;
-    if (factory && factory->getClassInfo(0, &info) == kResultOk)
-      factory->createInstance(info.cid, Vst::IComponent::iid, &obj);
-    if (factory) factory->release();
-    component = static_cast<Vst::IComponent*>(obj);
-    if (!component) return;
-    component->initialize(nullptr);
-    controller = Query<Vst::IEditController>(component);
-    processor = Query<Vst::IAudioProcessor>(component);
     controller->setComponentHandler(&handler);
     view = controller->createView("editor");
     view->setFrame(&frame);
   }
   ~Editor()
   {
-    if (!component) return;
     if (view) view->removed();
     if (view) view->release();
     controller->setComponentHandler(nullptr);
-    component->terminate();
-    for (FUnknown* i : std::initializer_list<FUnknown*>{processor, controller, component}) i->release();
   }
   tresult Attach(::Window parent) { return view->attached(reinterpret_cast<void*>(parent), kPlatformTypeX11EmbedWindowID); }
   void Pump() { frame.Run(10); }
@@ -80,9 +51,8 @@ struct Editor
 
   vst3test::ComponentHandler handler;
   RunLoopFrame frame;
-  Vst::IComponent* component = nullptr;
-  Vst::IEditController* controller = nullptr;
-  Vst::IAudioProcessor* processor = nullptr;
+  vst3test::Plug plug;  // destroyed before the handler and the frame it was given
+  Vst::IEditController* controller = plug.controller;
   IPlugView* view = nullptr;
 };
 
@@ -190,30 +160,19 @@ TEST(X11Vst3Editor, PaintsTheSnapshotAndTurnsRealInputIntoEdits)
   XSync(x.d, False);
 
   // Host automation arrives while the audio thread processes, and shows.
-  Vst::ProcessSetup setup = {Vst::kRealtime, Vst::kSample32, 64, 48000.0};
-  ASSERT_EQ(kResultOk, e.processor->setupProcessing(setup));
-  e.component->setActive(true);
+  ASSERT_TRUE(e.plug.Setup(Vst::kSample32, 64, 48000.0));
+  e.plug.component->setActive(true);
   std::atomic<bool> stop{false};
   std::thread audio([&] {
-    std::vector<float> l(64), r(64);
-    float* ch[2] = {l.data(), r.data()};
-    Vst::AudioBusBuffers in, out;
-    in.numChannels = out.numChannels = 2;
-    in.channelBuffers32 = out.channelBuffers32 = ch;
+    vst3test::Buffers<float> in(2, 64), out(2, 64);
     vst3test::ParamChanges changes{{kHighGain, {1.0}}, {kLowFreq, {0.25}}};
-    Vst::ProcessData data;
-    data.numSamples = 64;
-    data.numInputs = data.numOutputs = 1;
-    data.inputs = &in;
-    data.outputs = &out;
-    data.inputParameterChanges = &changes;
-    while (!stop) e.processor->process(data);
+    while (!stop) vst3test::Process(e.plug, in, out, 64, &changes);
   });
   PumpUntil([&] { e.Pump(); }, [&] { return e.controller->getParamNormalized(kHighGain) == 1.0; });
   EXPECT_EQ(0, e.Picture(x, w)) << "a moved set of values";
   stop = true;
   audio.join();
-  e.component->setActive(false);
+  e.plug.component->setActive(false);
 }
 
 TEST(X11Vst3Editor, RoundsTwoEditorsAVanishingParentAndABrokenConnection)
