@@ -112,7 +112,7 @@ TEST(Vst3Module, ProcessesAudioAndRoundTripsItsState)
   int32 written = 0;
   shortStream.write(const_cast<char*>(saved.getData()), 20, &written);
   shortStream.seek(0, IBStream::kIBSeekSet, nullptr);
-  p.component->setState(&shortStream);
+  EXPECT_EQ(p.component->setState(&shortStream), kResultFalse);
   EXPECT_NEAR(p.controller->getParamNormalized(kLowGain), 0.5, 1e-9);
 }
 
