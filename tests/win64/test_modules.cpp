@@ -129,6 +129,9 @@ TEST(Vst3Module, EditorPaintsAndTurnsDragsIntoHostEdits)
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(probe->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
   EXPECT_EQ(probe->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+  // A type the view does not support is refused and opens nothing.
+  EXPECT_EQ(probe->attached(host, kPlatformTypeX11EmbedWindowID), kResultFalse);
+  EXPECT_EQ(FindEditorChild(host), nullptr);
   ViewRect r;
   ASSERT_EQ(probe->getSize(&r), kResultOk);
   EXPECT_EQ(r.getWidth(), kW);
