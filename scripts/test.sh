@@ -3,6 +3,7 @@
 #   1. native RelWithDebInfo build + ctest, then the host tests (ctest label
 #      "host": both Linux modules in Ardour) as a run of their own
 #   2. native build with AddressSanitizer and UndefinedBehaviorSanitizer + ctest
+#   (both on a private virtual X display)
 #   3. fuzz: the libFuzzer targets (Clang, address and undefined-behaviour
 #      sanitizers), each for a minute or 200000 runs, whichever comes first
 #      (scripts/fuzz.sh runs them longer)
@@ -93,7 +94,9 @@ run_stage() {
   log "[$name] build (log: $dir/build.log)"
   timed "$name: build" cmake_build "$dir" "$dir/build.log" "${targets[@]}" || failed+=("$name-build")
   log "[$name] test"
-  local ctest=(ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600)
+  # On a private virtual display: the Linux editor's tests open real windows
+  # and move the pointer.
+  local ctest=(with_display ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600)
   case $kind in
     wine)
       run_tests "$name" "$dir/test.log" "$TALVOR_ROOT/scripts/run-win64-tests.sh" "$dir"
