@@ -106,7 +106,9 @@ run_stage() {
       run_tests "$name" "$dir/test.log" "${ctest[@]}" --label-regex "^$kind\$" --no-tests=error
       local summary
       for summary in "$dir"/tests/fuzz/work/*/summary; do
-        [ -f "$summary" ] && summaries+=("$(printf '%-13s %s' "" "$(sed 's/^fuzz summary: //' "$summary")")")
+        if [ -f "$summary" ]; then
+          summaries+=("$(printf '%-13s %s' "" "$(sed 's/^fuzz summary: //' "$summary")")")
+        fi
       done
       ;;
     ctest+host)

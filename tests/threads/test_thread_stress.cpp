@@ -155,6 +155,12 @@ struct Driver
 };
 #endif
 
+#if defined(TALVOR_VST3)
+#define TALVOR_THREADS_SUITE Vst3Threads
+#else
+#define TALVOR_THREADS_SUITE Vst2Threads
+#endif
+
 double StressSeconds()
 {
   const char* text = std::getenv("TALVOR_STRESS_SECONDS");
@@ -162,7 +168,7 @@ double StressSeconds()
 }
 }  // namespace
 
-TEST(Threads, AudioHostAndEditorThreadsShareOneInstance)
+TEST(TALVOR_THREADS_SUITE, AudioHostAndEditorThreadsShareOneInstance)
 {
   Driver driver;
   IGraphics* editor = driver.plug->Editor();
