@@ -14,3 +14,5 @@ set(TALVOR_VST3_CATEGORY "Fx|EQ")
 # The VST3 class id is these eight bytes, then the maker code, then the plug-in code.
 set(TALVOR_VST3_CLASS_ID_PREFIX "0DE7AEF2DE004E4F")
 
+# The LV2 plug-ins' URIs start with this: /stereo and /mono, their editor /ui.
+set(TALVOR_LV2_URI "${TALVOR_URL}/plugins/talvor")
