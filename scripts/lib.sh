@@ -19,11 +19,13 @@ TALVOR_PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth
   libx11-dev libxext-dev libxtst-dev
+  lv2-dev
 )
 # Only the test suite needs these (scripts/test.sh): Ardour for the host tests
-# (tests/hosts).
+# (tests/hosts); lilv, its tools and sord_validate for the LV2 tests (tests/lv2).
 TALVOR_TEST_PACKAGES=(
   ardour
+  liblilv-dev lilv-utils sordi
 )
 
 TALVOR_TIMINGS=()

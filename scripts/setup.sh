@@ -42,6 +42,8 @@ timed "win64: build" cmake_build "$win64" "$win64/build.log" || die "Win64 build
 expected=(
   talvor-render talvor-snapshot
   linux-x86_64/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so linux-x86_64/TALVOR.so
+  linux-x86_64/TALVOR.lv2/manifest.ttl linux-x86_64/TALVOR.lv2/TALVOR.ttl
+  linux-x86_64/TALVOR.lv2/TALVOR.so linux-x86_64/TALVOR.lv2/TALVOR_ui.so
   win64/TALVOR.vst3 win64/TALVOR.dll
 )
 for f in "${expected[@]}"; do

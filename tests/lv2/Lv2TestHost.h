@@ -93,8 +93,8 @@ struct Instance
   std::vector<float> controls;
   std::vector<std::vector<float>> in, out;
 
-  Instance(const Variant& v, double rate = 48000.0, bool withFeatures = true)
-    : plugin(World::Get().Plugin(v.uri)), channels(v.channels)
+  Instance(const Variant& v, double rate = 48000.0, bool withFeatures = true, int32_t maxBlockLength = kMaxBlock)
+    : maxBlock(maxBlockLength), plugin(World::Get().Plugin(v.uri)), channels(v.channels)
   {
     if (!plugin) return;
     instance = lilv_plugin_instantiate(plugin, rate, withFeatures ? features : nullptr);
