@@ -19,7 +19,7 @@ using namespace Steinberg;
 
 namespace {
 
-// Eight fixed bytes, then the maker code and the plug-in code (plugin/TalvorIdentity.h).
+// Printed as TALVOR_VST3_CLASS_ID_TEXT on every platform (plugin/TalvorIdentity.h).
 const TUID kTalvorClassId = {TALVOR_VST3_CLASS_ID_BYTES};
 
 // Instance creation is serialised module-wide. Held in a function-local static so
@@ -97,7 +97,7 @@ const PClassInfo2& TalvorClassInfo()
     CopyText(i.subCategories, sizeof(i.subCategories), TALVOR_VST3_CATEGORY);
     CopyText(i.vendor, sizeof(i.vendor), "");
     CopyText(i.version, sizeof(i.version), TALVOR_VERSION);
-    CopyText(i.sdkVersion, sizeof(i.sdkVersion), "VST 3.6.12");
+    CopyText(i.sdkVersion, sizeof(i.sdkVersion), TALVOR_VST3_SDK_VERSION);
     return i;
   }();
   return info;

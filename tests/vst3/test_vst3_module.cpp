@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "HostObjects.h"
+#include "ModuleInfoCheck.h"
 #include "plugin/TALVOR.h"
 #include "pluginterfaces/base/ipluginbase.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -25,8 +26,8 @@ namespace {
 
 const ParamID kBypassId = 0x62706173;
 const ParamID kPresetId = 0x70727374;
-alignas(8) const TUID kTalvorCid = {'\x0D', '\xE7', '\xAE', '\xF2', '\xDE', '\x00', '\x4E', '\x4F',
-                                    'S',    'm',    'l',    'b',    'T',    'l',    'v',    '1'};
+// kTalvorCidText in this platform's byte layout.
+alignas(8) const TUID kTalvorCid = INLINE_UID(0xF2AEE70D, 0x00DE4F4E, 0x536D6C62, 0x546C7631);
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 const double kInf = std::numeric_limits<double>::infinity();
 
@@ -250,7 +251,13 @@ TEST(Vst3Module, FactoryDescribesOneClassAlikeInEveryForm)
   for (const char* category : {ci.category, ci2.category, ciw.category})
     EXPECT_STREQ("Audio Module Class", category);
   for (const TUID* cid : {&ci.cid, &ci2.cid, &ciw.cid})
+  {
     EXPECT_EQ(0, std::memcmp(*cid, kTalvorCid, sizeof(TUID)));
+    EXPECT_EQ(kTalvorCidText, CidText(*cid));
+  }
+  // The bundle's moduleinfo.json says what the factory says.
+  for (const std::string& mismatch : ModuleInfoMismatches(ModuleInfoPath(TALVOR_VST3_MODULE_PATH), fi, ci2))
+    ADD_FAILURE() << mismatch;
   EXPECT_EQ(0x7FFFFFFF, ci.cardinality);
   EXPECT_STREQ("Fx|EQ", ci2.subCategories);
   EXPECT_STREQ("Fx|EQ", ciw.subCategories);

@@ -19,6 +19,7 @@
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
 #include "public.sdk/source/common/memorystream.h"
+#include "tests/vst3/ModuleInfoCheck.h"
 #include "tests/win64/WinTestSupport.h"
 
 using namespace wintest;
@@ -29,8 +30,17 @@ namespace {
 constexpr int kW = 346, kH = 566;
 constexpr int kLowGain = 0, kMidFreq = 3, kHighGain = 4, kInput = 6, kFilter = 9;
 
-std::string Vst3Path() { return WinPath(TALVOR_TEST_VST3_MODULE); }
-std::string Vst2Path() { return WinPath(TALVOR_TEST_VST2_MODULE); }
+// The modules as built, or (for the installer's test) as installed: the
+// environment variables TALVOR_TEST_VST3_MODULE and TALVOR_TEST_VST2_MODULE
+// name other copies.
+std::string ModulePath(const char* variable, const char* built)
+{
+  char path[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableA(variable, path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? WinPath(path) : WinPath(built);
+}
+std::string Vst3Path() { return ModulePath("TALVOR_TEST_VST3_MODULE", TALVOR_TEST_VST3_MODULE); }
+std::string Vst2Path() { return ModulePath("TALVOR_TEST_VST2_MODULE", TALVOR_TEST_VST2_MODULE); }
 
 // An exported function, typed (GetProcAddress hands out an untyped pointer).
 template <class F>
@@ -245,8 +255,10 @@ TEST(Vst3Module, ExportsAFactoryWithTheOneEffectClass)
   ASSERT_EQ(m.factory->getClassInfo(0, &ci), kResultOk);
   EXPECT_STREQ(ci.name, "TALVOR");
   EXPECT_STREQ(ci.category, "Audio Module Class");
+  // The bytes that stored projects rely on, printed as on Linux.
   const unsigned char cid[16] = {0x0D, 0xE7, 0xAE, 0xF2, 0xDE, 0x00, 0x4E, 0x4F, 'S', 'm', 'l', 'b', 'T', 'l', 'v', '1'};
   EXPECT_EQ(std::memcmp(ci.cid, cid, 16), 0);
+  EXPECT_EQ(vst3test::CidText(ci.cid), vst3test::kTalvorCidText);
 
   IPluginFactory2* f2 = nullptr;
   ASSERT_EQ(m.factory->queryInterface(IPluginFactory2::iid, reinterpret_cast<void**>(&f2)), kResultOk);
@@ -254,6 +266,9 @@ TEST(Vst3Module, ExportsAFactoryWithTheOneEffectClass)
   ASSERT_EQ(f2->getClassInfo2(0, &ci2), kResultOk);
   EXPECT_STREQ(ci2.subCategories, "Fx|EQ");
   EXPECT_STREQ(ci2.version, "2.0.0");
+  // The bundle around the module says what its factory says.
+  for (const std::string& mismatch : vst3test::ModuleInfoMismatches(vst3test::ModuleInfoPath(Vst3Path()), fi, ci2))
+    ADD_FAILURE() << mismatch;
   f2->release();
   IPluginFactory3* f3 = nullptr;
   ASSERT_EQ(m.factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)), kResultOk);
