@@ -1,3 +1,5 @@
+// The editor view a VST3 host attaches to its window, and the plug-in's side of
+// it: creating views and asking the host to resize the first one.
 #include "vst3/IPlugVST3View.h"
 
 #include <cstring>
@@ -111,4 +113,28 @@ tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize)
     }
   }
   return kResultOk;
+}
+
+// ---- The plug-in's side -----------------------------------------------------------------
+
+IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name)
+{
+  if (!name || std::strcmp(name, "editor") != 0)
+    return nullptr;
+  auto* view = new IPlugVST3View(this);
+  views.push_back(view);
+  return view;
+}
+
+void IPlugVST3::ResizeEditor(int width, int height)
+{
+  if (!Editor() || views.empty())
+    return;
+  IPlugVST3View* view = views.front();
+  IPlugFrame* frame = view->Frame();
+  if (!frame)
+    return;
+  view->ExpectNewSize();
+  ViewRect r(0, 0, width, height);
+  frame->resizeView(view, &r);
 }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "framework/TextCopy.h"
 #include "plugin/TALVOR.h"
 #include "plugin/TalvorIdentity.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
@@ -66,19 +67,13 @@ void ClearFactory(CPluginFactory* factory)
     gPluginFactory = nullptr;
 }
 
-void CopyText(char* dst, size_t size, const char* src)
-{
-  std::memset(dst, 0, size);
-  std::strncpy(dst, src, size - 1);
-}
-
 const PFactoryInfo& FactoryInfo()
 {
   static const PFactoryInfo info = [] {
-    PFactoryInfo i;  // value-initialised: every text field zero-filled
-    CopyText(i.vendor, sizeof(i.vendor), TALVOR_MAKER);
-    CopyText(i.url, sizeof(i.url), TALVOR_URL);
-    CopyText(i.email, sizeof(i.email), TALVOR_EMAIL);
+    PFactoryInfo i;  // zeroed by its constructor: every text field is zero-filled after its text
+    CopyText(i.vendor, TALVOR_MAKER);
+    CopyText(i.url, TALVOR_URL);
+    CopyText(i.email, TALVOR_EMAIL);
     i.flags = PFactoryInfo::kUnicode;
     return i;
   }();
@@ -88,16 +83,16 @@ const PFactoryInfo& FactoryInfo()
 const PClassInfo2& TalvorClassInfo()
 {
   static const PClassInfo2 info = [] {
-    PClassInfo2 i;  // value-initialised: every text field zero-filled
+    PClassInfo2 i;  // zeroed by its constructor: every text field is zero-filled after its text
     std::memcpy(i.cid, kTalvorClassId, sizeof(TUID));
     i.cardinality = PClassInfo::kManyInstances;
-    CopyText(i.category, sizeof(i.category), kVstAudioEffectClass);
-    CopyText(i.name, sizeof(i.name), TALVOR_NAME);
+    CopyText(i.category, kVstAudioEffectClass);
+    CopyText(i.name, TALVOR_NAME);
     i.classFlags = Vst::kSimpleModeSupported;
-    CopyText(i.subCategories, sizeof(i.subCategories), TALVOR_VST3_CATEGORY);
-    CopyText(i.vendor, sizeof(i.vendor), "");
-    CopyText(i.version, sizeof(i.version), TALVOR_VERSION);
-    CopyText(i.sdkVersion, sizeof(i.sdkVersion), TALVOR_VST3_SDK_VERSION);
+    CopyText(i.subCategories, TALVOR_VST3_CATEGORY);
+    CopyText(i.vendor, "");
+    CopyText(i.version, TALVOR_VERSION);
+    CopyText(i.sdkVersion, TALVOR_VST3_SDK_VERSION);
     return i;
   }();
   return info;
@@ -140,7 +135,8 @@ SMTG_EXPORT_SYMBOL IPluginFactory* PLUGIN_API GetPluginFactory()
 #if defined(_WIN32)
 
 // Module globals recorded when the library is loaded: its instance handle and
-// the folder it was loaded from.
+// the folder it was loaded from. Nothing reads the folder: the editor's images
+// are resources of the module, found through the handle.
 HINSTANCE ghInst = nullptr;
 wchar_t gPath[MAX_PATH] = {};
 

@@ -72,19 +72,7 @@ tresult ProcessBlock(IPlugVST3* plug, S (&in)[2][N], S (&out)[2][N], ParamChange
 {
   S* inPtrs[2] = {in[0], in[1]};
   S* outPtrs[2] = {out[0], out[1]};
-  AudioBusBuffers inBus, outBus;
-  inBus.numChannels = outBus.numChannels = 2;
-  inBus.channelBuffers64 = reinterpret_cast<Sample64**>(inPtrs);
-  outBus.channelBuffers64 = reinterpret_cast<Sample64**>(outPtrs);
-  ProcessData data;
-  data.symbolicSampleSize = sizeof(S) == 8 ? kSample64 : kSample32;
-  data.numSamples = N;
-  data.numInputs = data.numOutputs = 1;
-  data.inputs = &inBus;
-  data.outputs = &outBus;
-  data.inputParameterChanges = changes;
-  data.processContext = context;
-  return plug->process(data);
+  return ProcessOneBus<S>(plug, inPtrs, 2, outPtrs, 2, N, changes, context);
 }
 
 std::string Text(IPlugVST3* plug, ParamID id, double v)
