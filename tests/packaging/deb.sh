@@ -67,7 +67,8 @@ reinstall)
   mkdir -p "$sys/var/lib/dpkg/info" "$sys/var/lib/dpkg/updates" "$sys/usr/lib/vst3/Other.vst3"
   : >"$sys/var/lib/dpkg/status"
   echo mine >"$sys/usr/lib/vst3/Other.vst3/keep"
-  dpkg_sys() { dpkg --root="$sys" --force-not-root --force-depends --force-script-chrootless "$@" >>"$work/dpkg.log" 2>&1; }
+  # dpkg wants ldconfig and start-stop-daemon on PATH, which users often lack.
+  dpkg_sys() { PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$sys" --force-not-root --force-depends --force-script-chrootless --log="$work/dpkg-history.log" "$@" >>"$work/dpkg.log" 2>&1; }
   dpkg_sys -i "$deb" || fail "first install: $(cat "$work/dpkg.log")"
   dpkg_sys -i "$deb" || fail "install over itself: $(cat "$work/dpkg.log")"
   [ "$(dpkg-query --admindir="$sys/var/lib/dpkg" -W -f='${Status}' talvor)" = "install ok installed" ] \

@@ -25,11 +25,14 @@ struct ToolRun
 
 ToolRun Snapshot(const std::string& args)
 {
-  const std::string errPath = testing::TempDir() + "snapshot-err.txt";
+  // Per process, so that runs by other users or at the same time do not meet.
+  const std::string errPath = testing::TempDir() + "snapshot-err-" + std::to_string(getpid()) + ".txt";
   const std::string cmd = std::string("\"") + TALVOR_SNAPSHOT_EXE + "\" " + args + " 2>\"" + errPath + "\"";
   const int rc = std::system(cmd.c_str());
   std::ifstream f(errPath);
-  return {rc, std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>())};
+  ToolRun run{rc, std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>())};
+  std::remove(errPath.c_str());
+  return run;
 }
 
 }  // namespace
