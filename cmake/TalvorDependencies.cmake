@@ -4,6 +4,7 @@
 # - zlib and libpng: native packages, or for Win64 the cross-built copies under
 #   build-deps/win64 (scripts/build-win64-deps.sh);
 # - the VST3 SDK folder shipped by Debian's juce-modules-source-data;
+# - Linux: Xlib and Xext (the editor window), XTest (the tests that drive it);
 # - GoogleTest (tests), libsndfile (tools), Google Benchmark (benchmarks).
 
 find_package(ZLIB)
@@ -29,6 +30,20 @@ foreach(_talvor_probe pluginterfaces/base/funknown.h base/source/fobject.cpp pub
       "-DTALVOR_VST3_SDK_DIR at an SDK folder.")
   endif()
 endforeach()
+
+if(NOT WIN32)
+  find_package(X11)
+  if(NOT X11_FOUND OR NOT X11_Xext_FOUND OR NOT X11_XShm_INCLUDE_PATH)
+    message(FATAL_ERROR
+      "Xlib or Xext not found (the Linux editor window): install Debian's packages libx11-dev and "
+      "libxext-dev.")
+  endif()
+  if(TALVOR_BUILD_TESTS AND NOT X11_XTest_FOUND)
+    message(FATAL_ERROR
+      "XTest not found (the editor tests move the pointer): install Debian's package libxtst-dev, "
+      "or configure with -DTALVOR_BUILD_TESTS=OFF.")
+  endif()
+endif()
 
 if(TALVOR_BUILD_TOOLS)
   find_package(PkgConfig)

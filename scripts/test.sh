@@ -3,6 +3,7 @@
 #   1. native RelWithDebInfo build + ctest, then the host tests (ctest label
 #      "host": both Linux modules in Ardour) as a run of their own
 #   2. native build with AddressSanitizer and UndefinedBehaviorSanitizer + ctest
+#   (both on a private virtual X display)
 #   3. Win64 cross build + its tests under Wine on a virtual display
 # Installs missing packages first, Ardour included (works alone on a fresh
 # Debian 12). Run it as yourself: it asks for root (sudo) only to install
@@ -84,7 +85,9 @@ run_stage() {
   log "[$name] build (log: $dir/build.log)"
   timed "$name: build" cmake_build "$dir" "$dir/build.log" || failed+=("$name-build")
   log "[$name] test"
-  local ctest=(ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600)
+  # On a private virtual display: the Linux editor's tests open real windows
+  # and move the pointer.
+  local ctest=(with_display ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600)
   case $kind in
     wine)
       run_tests "$name" "$dir/test.log" "$TALVOR_ROOT/scripts/run-win64-tests.sh" "$dir"

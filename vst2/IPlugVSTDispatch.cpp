@@ -9,6 +9,9 @@
 #include "framework/TextCopy.h"
 #include "graphics/IGraphics.h"
 #include "vst2/IPlugVST.h"
+#if TALVOR_X11_EDITOR
+#include "graphics/IGraphicsX11.h"
+#endif
 
 namespace
 {
@@ -29,6 +32,16 @@ VstIntPtr IPlugVST::VSTDispatcher(AEffect* effect, VstInt32 opcode, VstInt32 ind
 {
   IPlugVST* plug = FromEffect(effect);
   if (!plug) return 0;
+  if (opcode == effEditIdle)
+  {
+    // The editor's events and redraw tick (Linux; Windows has its own timer).
+    // They run outside the instance lock, as a window procedure does, so that
+    // painting never holds up the audio thread; an edit takes the lock itself.
+#if TALVOR_X11_EDITOR
+    if (auto* x11 = dynamic_cast<IGraphicsX11*>(plug->Editor())) x11->Idle();
+#endif
+    return 0;
+  }
   if (opcode == effClose)
   {
     // Wait for any call still running on another thread, then let go: the lock

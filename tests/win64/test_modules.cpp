@@ -118,7 +118,7 @@ TEST(Vst3Module, ProcessesAudioAndRoundTripsItsState)
   int32 written = 0;
   shortStream.write(const_cast<char*>(saved.getData()), 20, &written);
   shortStream.seek(0, IBStream::kIBSeekSet, nullptr);
-  p.component->setState(&shortStream);
+  EXPECT_EQ(p.component->setState(&shortStream), kResultFalse);
   EXPECT_NEAR(p.controller->getParamNormalized(kLowGain), 0.5, 1e-9);
 }
 
@@ -135,6 +135,9 @@ TEST(Vst3Module, EditorPaintsAndTurnsDragsIntoHostEdits)
   ASSERT_NE(probe, nullptr);
   EXPECT_EQ(probe->isPlatformTypeSupported(kPlatformTypeHWND), kResultTrue);
   EXPECT_EQ(probe->isPlatformTypeSupported(kPlatformTypeX11EmbedWindowID), kResultFalse);
+  // A type the view does not support is refused and opens nothing.
+  EXPECT_EQ(probe->attached(host, kPlatformTypeX11EmbedWindowID), kResultFalse);
+  EXPECT_EQ(FindEditorChild(host), nullptr);
   ViewRect r;
   ASSERT_EQ(probe->getSize(&r), kResultOk);
   EXPECT_EQ(r.getWidth(), kW);

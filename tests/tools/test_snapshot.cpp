@@ -25,8 +25,10 @@ struct ToolRun
 
 ToolRun Snapshot(const std::string& args)
 {
-  // Per process, so that runs by other users or at the same time do not meet.
-  const std::string errPath = testing::TempDir() + "snapshot-err-" + std::to_string(getpid()) + ".txt";
+  // One file per test and process: ctest runs the tests side by side.
+  const std::string errPath = testing::TempDir() + "snapshot-err-" +
+                              testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                              std::to_string(getpid()) + ".txt";
   const std::string cmd = std::string("\"") + TALVOR_SNAPSHOT_EXE + "\" " + args + " 2>\"" + errPath + "\"";
   const int rc = std::system(cmd.c_str());
   std::ifstream f(errPath);
