@@ -10,6 +10,7 @@
 #include "graphics/IGraphicsX11.h"
 #include "lv2/IPlugLV2UI.h"
 #include "lv2/LV2Uris.h"
+#include "plugin/TalvorEngine.h"  // the switch rule only: no engine code
 #include "plugin/TalvorParams.h"
 
 namespace
@@ -21,6 +22,30 @@ std::mutex& CreationMutex()
 }
 
 IPlugLV2UI* Ui(LV2UI_Handle handle) { return static_cast<IPlugLV2UI*>(handle); }
+
+// TALVOR's editor as an LV2 UI. While "Link" is on the processing makes
+// "Output" mirror "Input", but cannot tell an LV2 host (the port is the
+// host's): the editor shows the mirrored gain itself, as the VST editors do.
+class TalvorUI : public IPlugLV2UI
+{
+public:
+  explicit TalvorUI(const Host& host)
+    : IPlugLV2UI(host, kNumParams, kTalvorChannelIO, kNumPresets, TALVOR_NAME, TALVOR_PRODUCT_NAME, TALVOR_MAKER,
+                 kTalvorVersion, kTalvorUniqueId, kTalvorMakerId)
+  {
+    DeclareTalvorParams(*this);
+    AttachEditor(MakeTalvorEditor(this));
+  }
+
+  void ParamChanged(int paramIdx) override
+  {
+    IPlugLockGuard hold(this);
+    if ((paramIdx != kInput && paramIdx != kLink) || !TalvorEngine::SwitchIsOn(ParamAt(kLink)->Value())) return;
+    ParamDef* output = ParamAt(kOutput);
+    output->SetClamped(0.0 - ParamAt(kInput)->Value());
+    if (IGraphics* editor = Editor()) editor->ShowParameterValue(kOutput, output->Value(), false);
+  }
+};
 
 const void* FeatureData(const LV2_Feature* const* features, const char* uri, bool* present = nullptr)
 {
@@ -56,10 +81,7 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
   IPlugLV2UI* ui = nullptr;
   try
   {
-    ui = new IPlugLV2UI(host, kNumParams, kTalvorChannelIO, kNumPresets, TALVOR_NAME, TALVOR_PRODUCT_NAME,
-                        TALVOR_MAKER, kTalvorVersion, kTalvorUniqueId, kTalvorMakerId);
-    DeclareTalvorParams(*ui);
-    ui->AttachEditor(MakeTalvorEditor(ui));
+    ui = new TalvorUI(host);
     IGraphics* editor = ui->Editor();
     *widget = editor ? editor->OpenWindow(parent) : nullptr;
     if (*widget)

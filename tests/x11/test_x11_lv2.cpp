@@ -164,6 +164,13 @@ TEST(X11Lv2Editor, PaintsThePortValuesAndTurnsRealInputIntoWritesAndTouches)
   Descriptor()->port_event(ui.handle, kLowGain, sizeof junk, 17, &junk);   // another format
   Descriptor()->port_event(ui.handle, kLowGain, sizeof junk, 0, nullptr);
   EXPECT_EQ(0, ui.Picture(x));
+  // With "Link" on, the "Output" knob mirrors "Input", which the host's port cannot show.
+  ui.Event(kLink, 1);
+  Values linked = ui.Norms();
+  linked[kOutput] = (6.5 + 12) / 24;
+  EXPECT_EQ(0, WaitForPicture(x, w, ExpectedPicture(linked), [&] { ui.Pump(); }));
+  ui.Event(kLink, 0);
+  ui.Event(kOutput, 0);
 
   // A drag on "Low Gain", 54 pixels up in moves of 9 that the editor takes one
   // by one, every write echoed back at once: one gesture, whole positions, two
