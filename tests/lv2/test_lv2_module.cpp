@@ -121,6 +121,8 @@ TEST(Lv2Bundle, EachPluginShowsTheParametersAsControlPortsInIndexOrder)
   LilvNode* enabled = w.Uri(LV2_CORE__enabled);
   LilvNode* designation = w.Uri(LV2_CORE__designation);
   LilvNode* unit = w.Uri("http://lv2plug.in/ns/extensions/units#unit");
+  LilvNode* audioPort = w.Uri(LV2_CORE__AudioPort);
+  LilvNode* x11 = w.Uri(LV2_UI__X11UI);
   for (const Variant& v : kVariants)
   {
     SCOPED_TRACE(v.uri);
@@ -175,16 +177,13 @@ TEST(Lv2Bundle, EachPluginShowsTheParametersAsControlPortsInIndexOrder)
       EXPECT_EQ(TalvorPositionLegend(i, 0).empty() ? 0 : (int)param.Max() + 1, named);
     }
     for (int c = 0; c < 2 * v.channels; ++c)
-      EXPECT_TRUE(lilv_port_is_a(p, lilv_plugin_get_port_by_index(p, (uint32_t)(kNumParams + c)),
-                                 lilv_new_uri(w.world, LV2_CORE__AudioPort)));
+      EXPECT_TRUE(lilv_port_is_a(p, lilv_plugin_get_port_by_index(p, (uint32_t)(kNumParams + c)), audioPort));
 
     LilvUIs* uis = lilv_plugin_get_uis(p);
     ASSERT_EQ(1u, lilv_uis_size(uis));
     const LilvUI* ui = lilv_uis_get(uis, lilv_uis_begin(uis));
     EXPECT_EQ(TALVOR_LV2_UI_URI, Text(lilv_ui_get_uri(ui)));
-    LilvNode* x11 = w.Uri(LV2_UI__X11UI);
     EXPECT_TRUE(lilv_ui_is_a(ui, x11));
-    lilv_node_free(x11);
     char* uiPath = lilv_file_uri_parse(Text(lilv_ui_get_binary_uri(ui)).c_str(), nullptr);
     EXPECT_EQ(std::string(TALVOR_LV2_BUNDLE_PATH "/" TALVOR_NAME "_ui.so"), uiPath);
     lilv_free(uiPath);
@@ -196,7 +195,7 @@ TEST(Lv2Bundle, EachPluginShowsTheParametersAsControlPortsInIndexOrder)
   EXPECT_EQ("390 Hz", TalvorPositionLegend(kMidFreq, 0));
   EXPECT_EQ("-2.15 dB", TalvorPositionLegend(kMidGain, 4));
   EXPECT_EQ("+12.5 dB", TalvorPositionLegend(kLowGain, 10));
-  for (LilvNode* n : {integer, toggled, enabled, designation, unit}) lilv_node_free(n);
+  for (LilvNode* n : {integer, toggled, enabled, designation, unit, audioPort, x11}) lilv_node_free(n);
 }
 
 TEST(Lv2Run, PortChangesAndBlocksSoundBitForBitAsTheEngine)
