@@ -3,7 +3,6 @@
 // interface, read back and clicked at; edits come back through the write
 // function and ui:touch.
 
-#include <X11/keysym.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <lv2/ui/ui.h>
@@ -202,12 +201,7 @@ TEST(X11Lv2Editor, PaintsThePortValuesAndTurnsRealInputIntoWritesAndTouches)
   EXPECT_NEAR(-6.26, ui.ports[kInput], 1e-5);
 
   // A key the editor does not take reaches the host's window.
-  x.MoveTo(w, 5, 5);
-  XTestFakeKeyEvent(x.d, XKeysymToKeycode(x.d, XK_a), True, CurrentTime);
-  XTestFakeKeyEvent(x.d, XKeysymToKeycode(x.d, XK_a), False, CurrentTime);
-  XSync(x.d, False);
-  XEvent key;
-  EXPECT_TRUE(PumpUntil([&] { ui.Pump(); }, [&] { return XCheckTypedWindowEvent(x.d, parent, KeyPress, &key); }));
+  EXPECT_TRUE(KeyReachesHost(x, w, parent, [&] { ui.Pump(); }));
 
   // Without ui:touch, edits are writes alone.
   const ::Window other = x.Parent(420, 0);
