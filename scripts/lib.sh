@@ -21,12 +21,15 @@ TALVOR_PACKAGES=(
   wine64 wine xvfb xauth
   libx11-dev libxext-dev libxtst-dev
   nsis
+  lv2-dev
 )
 # Only the test suite needs these (scripts/test.sh): Ardour for the host tests
-# (tests/hosts), lintian for the Debian package's test (tests/packaging).
+# (tests/hosts), lintian for the Debian package's test (tests/packaging), lilv,
+# its tools and sord_validate for the LV2 tests (tests/lv2).
 # tools/plots/make_plots.py needs python3-matplotlib; nothing runs it unasked.
 TALVOR_TEST_PACKAGES=(
   ardour lintian
+  liblilv-dev lilv-utils sordi
 )
 
 TALVOR_TIMINGS=()
