@@ -119,6 +119,19 @@ bool IPlugBase::SetParamFromHostText(int paramIdx, const char* text)
   return true;
 }
 
+bool IPlugBase::SetParamFromHostReal(int paramIdx, double value)
+{
+  ParamDef* param = ParamAt(paramIdx);
+  if (!param || std::isnan(value)) return false;
+  if (param->Kind() == ParamKindDouble)
+    param->SetClamped(value);
+  else
+    param->SetFromNormalized(param->ToNormalized(value));  // the nearest position
+  if (editor) editor->ShowParameterValue(paramIdx, param->Value(), false);
+  ParamChanged(paramIdx);
+  return true;
+}
+
 void IPlugBase::NotifyAllParamsChanged()
 {
   for (int i = 0; i < ParamCount(); ++i) ParamChanged(i);

@@ -25,6 +25,7 @@ enum PluginApiCode : int32_t
   kApiVST2 = 0,
   kApiVST3 = 1,
   kApiOffline = 2,  // the renderer, the snapshot tool and the tests
+  kApiLV2 = 3,      // the LV2 plug-in and its editor module
 };
 
 // What a binding's entry point hands to the plug-in class's constructor, which
@@ -273,6 +274,11 @@ public:
   // to the range. False, changing nothing, for a bad index or a text that
   // names no value.
   bool SetParamFromHostText(int idx, const char* text);
+  // A host's real value for parameter `idx`, for hosts that speak real values
+  // (LV2 control ports, the command line): limited to the range, and for a
+  // stepped parameter rounded to its nearest position. False, changing nothing,
+  // for a bad index or NaN.
+  bool SetParamFromHostReal(int idx, double value);
   void NotifyAllParamsChanged();
 
   // ---- State and presets ------------------------------------------------------------

@@ -6,7 +6,6 @@
 #include <cstdlib>
 
 #include "framework/IPlugBase.h"
-#include "graphics/IGraphics.h"
 
 namespace tool_args
 {
@@ -69,13 +68,7 @@ int ApplySetting(IPlugBase& plug, const std::string& setting)
     if (v < p->Min() || v > p->Max())
       return Fail("value %s for \"%s\" is outside %g to %g", text.c_str(), name.c_str(), p->Min(), p->Max());
     IPlugLockGuard lock(&plug);
-    if (p->Kind() == ParamKindDouble)
-      p->SetClamped(v);
-    else
-      p->SetFromNormalized(p->ToNormalized(v));  // stepped: rounds to a position
-    if (IGraphics* editor = plug.Editor())
-      editor->ShowParameterValue(i, p->Value(), false);
-    plug.ParamChanged(i);
+    plug.SetParamFromHostReal(i, v);  // a stepped parameter takes the nearest position
     return 0;
   }
   return Fail("unknown parameter \"%s\"", name.c_str());
