@@ -108,11 +108,11 @@ bool IPlugBase::SetParamFromHost(int paramIdx, double normalizedValue, HostParam
   return true;
 }
 
-bool IPlugBase::SetParamFromHostText(int paramIdx, const char* text, unsigned textRules)
+bool IPlugBase::SetParamFromHostText(int paramIdx, const char* text)
 {
   ParamDef* param = ParamAt(paramIdx);
   double v = 0.0;
-  if (!param || !param->ValueFromHostText(text, textRules, &v)) return false;
+  if (!param || !param->ValueFromHostText(text, &v)) return false;
   param->SetClamped(v);
   if (editor) editor->ShowParameterValue(paramIdx, v, false);
   ParamChanged(paramIdx);

@@ -1,6 +1,7 @@
 #include "plugin/TalvorEngine.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 #include "plugin/Waveshaper.h"
@@ -37,7 +38,24 @@ constexpr double kMinSampleRate = 1.0;
 constexpr double kMaxSampleRate = 1.0e7;
 
 inline double DbToGain(double db) { return std::pow(10.0, db / 20.0); }
-inline float Round32(double x) { return (float)x; }
+// The smallest magnitude that a conversion to float rounds to infinity: the
+// largest float plus half its last place.
+constexpr double kRoundsToInfinity = FLT_MAX + 0x1p103;
+
+// Rounds to 32 bits as a plain conversion does, except for a value beyond the
+// 32-bit range (a 64-bit host can send one, the input gain or a boost can push
+// one there): instead of infinity, which would poison the filters for the
+// rest of the block, it becomes the largest finite float, and `limited`
+// records that the filters now hold a signal they are not made for.
+inline float Round32(double x, bool& limited)
+{
+  if (x >= kRoundsToInfinity || x <= -kRoundsToInfinity)
+  {
+    limited = true;
+    return x > 0.0 ? FLT_MAX : -FLT_MAX;
+  }
+  return (float)x;
+}
 
 // A position truncated toward zero and kept inside [0, N - 1], so that no
 // value a host or a file can produce indexes outside a table.
@@ -60,14 +78,14 @@ double ClampGainDb(double db)
 
 // One sample of one channel from the waveshaper's output to the shelves'
 // output, rounded to 32 bits between the stages.
-inline double FilterChain(TalvorChannelSections& s, double shaped, bool filterOn)
+inline double FilterChain(TalvorChannelSections& s, double shaped, bool filterOn, bool& limited)
 {
-  double b = Round32(s.highpass.process(Round32(shaped)));
+  double b = Round32(s.highpass.process(Round32(shaped, limited)), limited);
   if (filterOn)
     b = s.lowpass.process((float)b);
-  const double m = Round32(s.mid.process(b));
-  const double l = Round32(s.lowShelf.process(m));
-  return Round32(s.highShelf.process(l));
+  const double m = Round32(s.mid.process(b), limited);
+  const double l = Round32(s.lowShelf.process(m), limited);
+  return Round32(s.highShelf.process(l), limited);
 }
 }  // namespace
 
@@ -120,11 +138,14 @@ void TalvorEngine::ForEachSection(Visit visit)
 }
 
 // A non-finite value anywhere in a recursive filter or smoother would repeat
-// forever; start such a section afresh so the output recovers.
+// forever, and a signal limited to the 32-bit range would ring for many
+// seconds at absurd levels; start such sections afresh so the output recovers.
 void TalvorEngine::RecoverFromNonFinite()
 {
-  ForEachSection([](auto& section) {
-    if (!section.stateIsFinite())
+  const bool resetAll = signalLimited;
+  signalLimited = false;
+  ForEachSection([resetAll](auto& section) {
+    if (resetAll || !section.stateIsFinite())
       section.reset();
   });
   OnePoleSmoother* all[] = {&smoothers.hpFreq,   &smoothers.hpQ,        &smoothers.lowGain,
@@ -228,6 +249,7 @@ void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
   // every sample.
   const double inputTarget = DbToGain(targets.inputDb);
   const double outputTarget = DbToGain(targets.outputDb);
+  bool limited = false;
 
   for (int start = 0; start < nFrames; start += std::min(kStageFrames, nFrames - start))
   {
@@ -262,8 +284,8 @@ void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
     for (int j = 0; j < frames; ++j)
     {
       const int i = start + j;
-      const double cL = FilterChain(left, stageShaped[2 * j], filterOn);
-      const double cR = FilterChain(right, stageShaped[2 * j + 1], filterOn);
+      const double cL = FilterChain(left, stageShaped[2 * j], filterOn, limited);
+      const double cR = FilterChain(right, stageShaped[2 * j + 1], filterOn, limited);
 
       if (processed)
       {
@@ -285,4 +307,7 @@ void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
       }
     }
   }
+  // The filters start afresh before the next block (RecoverFromNonFinite).
+  if (limited)
+    signalLimited = true;
 }

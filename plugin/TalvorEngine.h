@@ -115,6 +115,8 @@ private:
   TalvorChannelSections sections[2];
   TalvorSwitches blockSwitches;
   double designRate = 44100.0;
+  // A block's signal went beyond the 32-bit range and was limited to it.
+  bool signalLimited = false;
 
   // The input stage runs ahead of the filters over up to kStageFrames frames
   // at a time, left and right interleaved: it does not depend on the filter

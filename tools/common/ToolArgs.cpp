@@ -1,7 +1,6 @@
 #include "tools/common/ToolArgs.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -46,15 +45,9 @@ bool ParseInt(const char* text, long lo, long hi, int* out)
 
 bool ParseDouble(const char* text, double* out)
 {
-  if (!text || !*text)
-    return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text, &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(v))
-    return false;
-  *out = v;
-  return true;
+  // The plug-in's own number reader: a point is the decimal sign whatever the
+  // user's locale, as in the texts the plug-in shows.
+  return ParamDef::ReadNumber(text, out);
 }
 
 int ApplySetting(IPlugBase& plug, const std::string& setting)
