@@ -1,20 +1,25 @@
-// A small VST 2.4 host that times a module's process functions the way a mix
-// uses them: it loads any module by path, opens instances at the given sample
+// A small VST 2.4 host that times modules' process functions the way a mix
+// uses them: it loads modules by path, opens instances at the given sample
 // rate and block size, sets the given normalised parameter values, warms up,
-// then feeds a programme signal block by block and reports the time per frame.
-// It needs nothing but the module, so it is built natively and for Win64.
+// then feeds a programme signal block by block and reports the time per
+// frame. Several modules are timed in turns, stretch by stretch, so that
+// they share whatever else the machine is doing, and each later module's
+// time is also given as a ratio to the first one's. It needs nothing but the
+// modules, so it is built natively and for Win64.
 //
-//   vst2-timing-host MODULE [--block N] [--seconds S] [--rate R]
-//                    [--instances N] [--param INDEX=VALUE]... [--list] [--create]
+//   vst2-timing-host [--block N] [--seconds S] [--rate R] [--list] [--create]
+//                    MODULE [--instances N] [--param INDEX=VALUE]... [MODULE ...]...
 //
-// --instances N runs N instances side by side, each on its own channels (two
-//               instances of a mono module make one stereo insert);
+// --instances N runs N instances of the module side by side, each on its own
+//               channels (two instances of a mono module make one stereo insert);
+// --param       applies to the module named last;
 // --list        prints the parameters and their display texts;
 // --create      times the creation (entry point and open) of the first and of
 //               a later instance, with the later instance's heap use on glibc.
 // Each timing line gives, over S seconds of audio timed in stretches of about
 // 4096 frames, the 10th percentile and the median time per frame in
-// nanoseconds; the 10th percentile is the one to compare on a busy machine.
+// nanoseconds; the ratio is the median over the module's stretches of its
+// time to the first module's stretch just before.
 
 #include <algorithm>
 #include <chrono>
@@ -22,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -44,17 +50,20 @@ using Clock = std::chrono::steady_clock;
 
 struct Options
 {
-  const char* module = nullptr;
   int block = 512;
   double seconds = 4.0;
   double rate = 48000.0;
-  int instances = 1;
-  std::vector<std::pair<int, float>> params;
   bool list = false;
   bool create = false;
 };
-
 Options options;
+
+struct Subject
+{
+  std::string path;
+  int instances = 1;
+  std::vector<std::pair<int, float>> params;
+};
 
 VstIntPtr VSTCALLBACK HostCallback(AEffect*, VstInt32 opcode, VstInt32, VstIntPtr, void* ptr, float)
 {
@@ -132,15 +141,16 @@ struct Instance
   {
     return effect->dispatcher(effect, op, index, value, ptr, opt);
   }
-  void Start()
+  void Start(const Subject& s)
   {
     Dispatch(effSetSampleRate, 0, 0, nullptr, (float)options.rate);
     Dispatch(effSetBlockSize, 0, options.block);
-    for (const auto& p : options.params)
+    for (const auto& p : s.params)
       if (p.first >= 0 && p.first < effect->numParams) effect->setParameter(effect, p.first, p.second);
     Dispatch(effMainsChanged, 0, 1);
     started = true;
   }
+  int Channels() const { return std::max(effect->numInputs, effect->numOutputs); }
   std::string Text(VstInt32 op, VstInt32 index)
   {
     char text[256] = {};
@@ -166,54 +176,84 @@ std::vector<std::vector<Sample>> Programme(int channels, int frames)
   return signal;
 }
 
-// Runs process over `seconds` of audio for every instance, block by block,
-// and returns the time per frame of each stretch of about 4096 frames: on a
-// busy machine the faster stretches are the ones that had the processor.
-template <typename Sample, typename Process>
-std::vector<double> StretchTimes(std::vector<Instance*>& plugs, Process process, double seconds)
+// The instances of one module with their buffers, processed in stretches.
+template <typename Sample>
+struct Bench
 {
-  const int length = (int)options.rate;
-  int channels = 0;
-  for (Instance* p : plugs) channels += std::max(p->effect->numInputs, p->effect->numOutputs);
-  static std::vector<std::vector<Sample>> in;
-  if ((int)in.size() != channels) in = Programme<Sample>(channels, length + options.block);
-  std::vector<std::vector<Sample>> out((size_t)channels, std::vector<Sample>((size_t)options.block));
-  std::vector<Sample*> inPtr((size_t)channels), outPtr((size_t)channels);
-  for (int c = 0; c < channels; ++c) outPtr[c] = out[c].data();
-
-  const int blocksPerStretch = std::max(1, 4096 / options.block);
-  const long long stretches = std::max(1LL, (long long)(seconds * options.rate) / (blocksPerStretch * options.block));
-  std::vector<double> times;
+  std::vector<Instance*> plugs;
+  std::vector<std::vector<Sample>> in, out;
+  std::vector<Sample*> inPtr, outPtr;
   int pos = 0;
-  for (long long s = 0; s < stretches; ++s)
+
+  explicit Bench(std::vector<Instance*> instances) : plugs(std::move(instances))
   {
+    int channels = 0;
+    for (Instance* p : plugs) channels += p->Channels();
+    in = Programme<Sample>(channels, (int)options.rate + options.block);
+    out.assign((size_t)channels, std::vector<Sample>((size_t)options.block));
+    inPtr.resize((size_t)channels);
+    for (int c = 0; c < channels; ++c) outPtr.push_back(out[c].data());
+  }
+
+  // Nanoseconds per frame for `blocks` blocks.
+  template <typename Process>
+  double Stretch(Process process, int blocks)
+  {
+    const int length = (int)options.rate;
     const Clock::time_point start = Clock::now();
-    for (int b = 0; b < blocksPerStretch; ++b)
+    for (int b = 0; b < blocks; ++b)
     {
-      for (int c = 0; c < channels; ++c) inPtr[c] = in[c].data() + pos;
+      for (size_t c = 0; c < in.size(); ++c) inPtr[c] = in[c].data() + pos;
       int first = 0;
       for (Instance* p : plugs)
       {
         process(p->effect, inPtr.data() + first, outPtr.data() + first, options.block);
-        first += std::max(p->effect->numInputs, p->effect->numOutputs);
+        first += p->Channels();
       }
       pos += options.block;
       if (pos >= length) pos -= length;
     }
-    const double ns = std::chrono::duration<double, std::nano>(Clock::now() - start).count();
-    times.push_back(ns / (blocksPerStretch * options.block));
+    return std::chrono::duration<double, std::nano>(Clock::now() - start).count() / (blocks * options.block);
   }
-  return times;
+};
+
+double Quantile(std::vector<double> v, double q)
+{
+  std::sort(v.begin(), v.end());
+  return v[(size_t)(q * (double)(v.size() - 1))];
 }
 
+// Times every module in turns, a stretch each, and prints the results.
 template <typename Sample, typename Process>
-void Report(const char* name, std::vector<Instance*>& plugs, Process process)
+void Report(const char* name, const std::vector<Subject>& subjects, std::vector<std::vector<Instance*>>& plugs,
+            Process process)
 {
-  StretchTimes<Sample>(plugs, process, 1.0);  // settles every smoother and warms the caches
-  std::vector<double> t = StretchTimes<Sample>(plugs, process, options.seconds);
-  std::sort(t.begin(), t.end());
-  std::printf("%s block=%d instances=%d p10=%.3f median=%.3f ns/frame\n", name, options.block, options.instances,
-              t[t.size() / 10], t[t.size() / 2]);
+  std::vector<std::unique_ptr<Bench<Sample>>> benches;
+  for (auto& p : plugs) benches.emplace_back(new Bench<Sample>(p));
+  const int blocks = std::max(1, 4096 / options.block);
+  const int warmup = std::max(1, (int)(options.rate / (blocks * options.block)));  // a second
+  const int stretches = std::max(2, (int)(options.seconds * options.rate / (blocks * options.block)));
+  for (auto& b : benches)
+    for (int s = 0; s < warmup; ++s) b->Stretch(process, blocks);  // settles smoothers, warms caches
+
+  std::vector<std::vector<double>> times(benches.size());
+  for (int s = 0; s < stretches; ++s)
+    for (size_t k = 0; k < benches.size(); ++k) times[k].push_back(benches[k]->Stretch(process, blocks));
+
+  for (size_t k = 0; k < benches.size(); ++k)
+  {
+    const char* base = std::strrchr(subjects[k].path.c_str(), '/');
+    std::printf("%s block=%d module=%s instances=%d p10=%.3f median=%.3f ns/frame", name, options.block,
+                base ? base + 1 : subjects[k].path.c_str(), subjects[k].instances, Quantile(times[k], 0.1),
+                Quantile(times[k], 0.5));
+    if (k > 0)
+    {
+      std::vector<double> ratios;
+      for (int s = 0; s < stretches; ++s) ratios.push_back(times[k][s] / times[0][s]);
+      std::printf(" ratio=%.4f", Quantile(ratios, 0.5));
+    }
+    std::printf("\n");
+  }
 }
 
 void CreateTimes(EntryProc entry)
@@ -231,7 +271,7 @@ void CreateTimes(EntryProc entry)
   std::printf("\n");
 }
 
-bool ParseArgs(int argc, char** argv)
+bool ParseArgs(int argc, char** argv, std::vector<Subject>& subjects)
 {
   for (int i = 1; i < argc; ++i)
   {
@@ -242,72 +282,84 @@ bool ParseArgs(int argc, char** argv)
     else if (a == "--block" && hasValue) options.block = std::atoi(argv[++i]);
     else if (a == "--seconds" && hasValue) options.seconds = std::atof(argv[++i]);
     else if (a == "--rate" && hasValue) options.rate = std::atof(argv[++i]);
-    else if (a == "--instances" && hasValue) options.instances = std::atoi(argv[++i]);
-    else if (a == "--param" && hasValue)
+    else if (a == "--instances" && hasValue && !subjects.empty()) subjects.back().instances = std::atoi(argv[++i]);
+    else if (a == "--param" && hasValue && !subjects.empty())
     {
       const std::string p = argv[++i];
       const size_t eq = p.find('=');
       if (eq == std::string::npos) return false;
-      options.params.emplace_back(std::atoi(p.c_str()), (float)std::atof(p.c_str() + eq + 1));
+      subjects.back().params.emplace_back(std::atoi(p.c_str()), (float)std::atof(p.c_str() + eq + 1));
     }
-    else if (a[0] != '-' && !options.module) options.module = argv[i];
+    else if (a[0] != '-') subjects.push_back({a, 1, {}});
     else return false;
   }
-  return options.module && options.block > 0 && options.seconds > 0 && options.rate > 0 &&
-         options.instances > 0;
+  for (const Subject& s : subjects)
+    if (s.instances < 1) return false;
+  return !subjects.empty() && options.block > 0 && options.seconds > 0 && options.rate > 0;
 }
 }  // namespace
 
 int main(int argc, char** argv)
 {
-  if (!ParseArgs(argc, argv))
+  std::vector<Subject> subjects;
+  if (!ParseArgs(argc, argv, subjects))
   {
     std::fprintf(stderr,
-                 "usage: %s MODULE [--block N] [--seconds S] [--rate R] [--instances N]\n"
-                 "       [--param INDEX=VALUE]... [--list] [--create]\n",
+                 "usage: %s [--block N] [--seconds S] [--rate R] [--list] [--create]\n"
+                 "       MODULE [--instances N] [--param INDEX=VALUE]... [MODULE ...]...\n",
                  argv[0]);
     return 2;
   }
-  const EntryProc entry = LoadEntry(options.module);
-  if (!entry)
+  std::vector<std::vector<Instance*>> plugs;
+  bool ok = true;
+  for (const Subject& s : subjects)
   {
-    std::fprintf(stderr, "%s: cannot load a VST 2.4 entry point\n", options.module);
-    return 1;
-  }
-  if (options.create)
-  {
-    CreateTimes(entry);
-    return 0;
-  }
-
-  std::vector<Instance*> plugs;
-  for (int i = 0; i < options.instances; ++i)
-  {
-    plugs.push_back(new Instance(entry));
-    if (!plugs.back()->effect)
+    const EntryProc entry = LoadEntry(s.path.c_str());
+    if (!entry)
     {
-      std::fprintf(stderr, "%s: the entry point returned no effect\n", options.module);
+      std::fprintf(stderr, "%s: cannot load a VST 2.4 entry point\n", s.path.c_str());
       return 1;
     }
-    plugs.back()->Start();
+    if (options.create)
+    {
+      CreateTimes(entry);
+      continue;
+    }
+    plugs.emplace_back();
+    for (int i = 0; i < s.instances && ok; ++i)
+    {
+      plugs.back().push_back(new Instance(entry));
+      ok = plugs.back().back()->effect != nullptr;
+      if (ok) plugs.back().back()->Start(s);
+    }
+    if (!ok) std::fprintf(stderr, "%s: the entry point returned no effect\n", s.path.c_str());
   }
-  AEffect* e = plugs[0]->effect;
-  if (options.list)
+
+  if (ok && options.list)
+    for (auto& p : plugs)
+    {
+      AEffect* e = p[0]->effect;
+      std::printf("%d in, %d out, flags 0x%x\n", e->numInputs, e->numOutputs, (unsigned)e->flags);
+      for (int i = 0; i < e->numParams; ++i)
+        std::printf("%2d %-16s %.6f  %s %s\n", i, p[0]->Text(effGetParamName, i).c_str(), e->getParameter(e, i),
+                    p[0]->Text(effGetParamDisplay, i).c_str(), p[0]->Text(effGetParamLabel, i).c_str());
+    }
+  else if (ok && !plugs.empty())
   {
-    std::printf("%d in, %d out, flags 0x%x\n", e->numInputs, e->numOutputs, (unsigned)e->flags);
-    for (int i = 0; i < e->numParams; ++i)
-      std::printf("%2d %-16s %.6f  %s %s\n", i, plugs[0]->Text(effGetParamName, i).c_str(), e->getParameter(e, i),
-                  plugs[0]->Text(effGetParamDisplay, i).c_str(), plugs[0]->Text(effGetParamLabel, i).c_str());
-  }
-  else
-  {
-    if (e->flags & effFlagsCanReplacing)
-      Report<float>("processReplacing", plugs,
+    bool replacing = true, doubles = true;
+    for (auto& p : plugs)
+    {
+      replacing = replacing && (p[0]->effect->flags & effFlagsCanReplacing);
+      doubles = doubles && (p[0]->effect->flags & effFlagsCanDoubleReplacing) && p[0]->effect->processDoubleReplacing;
+    }
+    if (replacing)
+      Report<float>("processReplacing", subjects, plugs,
                     [](AEffect* fx, float** in, float** out, int n) { fx->processReplacing(fx, in, out, n); });
-    if ((e->flags & effFlagsCanDoubleReplacing) && e->processDoubleReplacing)
-      Report<double>("processDoubleReplacing", plugs,
+    if (doubles)
+      Report<double>("processDoubleReplacing", subjects, plugs,
                      [](AEffect* fx, double** in, double** out, int n) { fx->processDoubleReplacing(fx, in, out, n); });
   }
-  for (Instance* p : plugs) delete p;
-  return 0;
+  for (auto& p : plugs)
+    for (Instance* i : p) delete i;
+  return ok ? 0 : 1;
 }

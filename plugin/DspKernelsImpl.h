@@ -1,0 +1,537 @@
+// The vector kernels, written once and compiled by each per-instruction-set
+// file (DspKernelsSse2.cpp, DspKernelsAvx2.cpp, DspKernelsAvx512.cpp) with
+// that instruction set's compiler flags; the vector width follows from them.
+// Everything here has internal linkage, and nothing here calls an inline
+// function of another header: a copy built for AVX2 must never be linked
+// into the baseline code.
+//
+// Bit-exactness: every value goes through the same IEEE operations in the
+// same order as in the one-value code (SaturateSample, the sections'
+// process), one value per lane. These files are compiled with
+// -ffp-contract=off and no fast-math.
+
+#include <immintrin.h>
+
+#include "plugin/DspKernels.h"
+#include "plugin/FastMath.h"
+
+#if defined(__AVX512F__)
+#define TALVOR_LANES 8
+#elif defined(__AVX2__)
+#define TALVOR_LANES 4
+#else
+#define TALVOR_LANES 2
+#endif
+
+#define TALVOR_KERNEL_INLINE inline __attribute__((always_inline))
+
+namespace
+{
+constexpr int kLanes = TALVOR_LANES;
+typedef double Vec __attribute__((vector_size(kLanes * sizeof(double))));
+typedef long long VecBits __attribute__((vector_size(kLanes * sizeof(double))));
+
+constexpr double kAntiDenormal = 1e-10;
+
+TALVOR_KERNEL_INLINE Vec LoadVec(const double* p)
+{
+  Vec v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+TALVOR_KERNEL_INLINE void StoreVec(double* p, Vec v) { __builtin_memcpy(p, &v, sizeof v); }
+
+// Each lane rounded to 32 bits and back, as (double)(float)x.
+TALVOR_KERNEL_INLINE Vec RoundTo32(Vec v)
+{
+  typedef float Floats __attribute__((vector_size(kLanes * sizeof(float))));
+  return __builtin_convertvector(__builtin_convertvector(v, Floats), Vec);
+}
+
+// The waveshaper takes its values in groups of kGroup: enough independent
+// work to keep the processor busy, and few enough values that a group of
+// audio usually lies in one range of each function's argument.
+constexpr int kGroupVectors = 2;
+constexpr int kGroup = kLanes * kGroupVectors;
+
+// N vectors as one value for the fastmath functions: every operation is
+// applied to each vector in turn (the loops are unrolled and the pack lives
+// in registers), so that the vectors' long dependency chains advance side by
+// side instead of one after another.
+template <int N>
+struct Pack
+{
+  Vec v[N];
+};
+template <int N>
+struct PackBits
+{
+  VecBits v[N];
+};
+#define TALVOR_EACH(N) _Pragma("GCC unroll 16") for (int j = 0; j < N; ++j)
+
+#define TALVOR_PACK_OP(op)                                                 \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE Pack<N> operator op(const Pack<N>& a, const Pack<N>& b) \
+  {                                                                        \
+    Pack<N> r;                                                             \
+    TALVOR_EACH(N) r.v[j] = a.v[j] op b.v[j];                              \
+    return r;                                                              \
+  }                                                                        \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE Pack<N> operator op(const Pack<N>& a, double b)     \
+  {                                                                        \
+    Pack<N> r;                                                             \
+    TALVOR_EACH(N) r.v[j] = a.v[j] op b;                                   \
+    return r;                                                              \
+  }                                                                        \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE Pack<N> operator op(double a, const Pack<N>& b)     \
+  {                                                                        \
+    Pack<N> r;                                                             \
+    TALVOR_EACH(N) r.v[j] = a op b.v[j];                                   \
+    return r;                                                              \
+  }
+TALVOR_PACK_OP(+)
+TALVOR_PACK_OP(-)
+TALVOR_PACK_OP(*)
+TALVOR_PACK_OP(/)
+#undef TALVOR_PACK_OP
+
+#define TALVOR_PACK_COMPARE(op)                                            \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE PackBits<N> operator op(const Pack<N>& a, double b) \
+  {                                                                        \
+    PackBits<N> r;                                                         \
+    TALVOR_EACH(N) r.v[j] = a.v[j] op b;                                   \
+    return r;                                                              \
+  }                                                                        \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE PackBits<N> operator op(double a, const Pack<N>& b) \
+  {                                                                        \
+    PackBits<N> r;                                                         \
+    TALVOR_EACH(N) r.v[j] = a op b.v[j];                                   \
+    return r;                                                              \
+  }
+TALVOR_PACK_COMPARE(<)
+TALVOR_PACK_COMPARE(>=)
+#undef TALVOR_PACK_COMPARE
+
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> Abs(const Pack<N>& x)
+{
+  Pack<N> r;
+  TALVOR_EACH(N) r.v[j] = fastmath::Abs(x.v[j]);
+  return r;
+}
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> CopySign(const Pack<N>& m, const Pack<N>& s)
+{
+  Pack<N> r;
+  TALVOR_EACH(N) r.v[j] = fastmath::CopySign(m.v[j], s.v[j]);
+  return r;
+}
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> Select(const PackBits<N>& c, const Pack<N>& a, const Pack<N>& b)
+{
+  Pack<N> r;
+  TALVOR_EACH(N) r.v[j] = fastmath::Select(c.v[j], a.v[j], b.v[j]);
+  return r;
+}
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> TwoToN(const Pack<N>& kd)
+{
+  Pack<N> r;
+  TALVOR_EACH(N) r.v[j] = fastmath::TwoToN(kd.v[j]);
+  return r;
+}
+
+// A bit per lane: set where v < c (never for NaN).
+TALVOR_KERNEL_INLINE unsigned LanesBelow(Vec v, double c)
+{
+#if defined(__AVX512F__)
+  return _mm512_cmp_pd_mask((__m512d)v, _mm512_set1_pd(c), _CMP_LT_OQ);
+#elif defined(__AVX2__)
+  return (unsigned)_mm256_movemask_pd(_mm256_cmp_pd((__m256d)v, _mm256_set1_pd(c), _CMP_LT_OQ));
+#else
+  return (unsigned)_mm_movemask_pd(_mm_cmplt_pd((__m128d)v, _mm_set1_pd(c)));
+#endif
+}
+
+enum class Range
+{
+  AllBelow,
+  NoneBelow,
+  Mixed
+};
+
+// Where the magnitudes of a group lie against a bound.
+TALVOR_KERNEL_INLINE Range GroupRange(const Pack<kGroupVectors>& x, double bound)
+{
+  constexpr unsigned kAll = (1u << kLanes) - 1;
+  unsigned all = kAll, any = 0;
+  TALVOR_EACH(kGroupVectors)
+  {
+    const unsigned m = LanesBelow(fastmath::Abs(x.v[j]), bound);
+    all &= m;
+    any |= m;
+  }
+  return all == kAll ? Range::AllBelow : any == 0 ? Range::NoneBelow : Range::Mixed;
+}
+
+using Group = Pack<kGroupVectors>;
+
+// tanh of a group: one form where the whole group is on one side of 0.75,
+// both where it straddles it; each gives the same bits as the full form.
+TALVOR_KERNEL_INLINE Group TanhGroup(const Group& x)
+{
+  switch (GroupRange(x, 0.75))
+  {
+    case Range::AllBelow: return fastmath::TanhBelowThreeQuarters(x);
+    case Range::NoneBelow: return fastmath::TanhFromThreeQuarters(x);
+    default: return fastmath::Tanh(x);
+  }
+}
+
+TALVOR_KERNEL_INLINE Group AtanGroup(const Group& x)
+{
+  return GroupRange(x, 0.4375) == Range::AllBelow ? fastmath::AtanBelowSevenSixteenths(x) : fastmath::Atan(x);
+}
+
+// The waveshaper on one group of kGroup values, in steps, so that its work
+// can be spread between the filter's passes (see ShapeAndFilterChain).
+// kRounded stores each result rounded to 32 bits (as the high-pass takes it).
+template <bool kRounded>
+struct ShapeGroup
+{
+  static constexpr int kSteps = 7;
+  Group x, x2, x3, x4, x7, t1, t2, t3, t4, a7;
+  bool small = false;
+
+  // Step s of kSteps; in and out may be the same.
+  TALVOR_KERNEL_INLINE void Step(int s, const double* in, double* out)
+  {
+    switch (s)
+    {
+      case 0:
+        TALVOR_EACH(kGroupVectors) x.v[j] = LoadVec(in + j * kLanes);
+        // The powers by repeated multiplication, as in SaturateSample.
+        x2 = x * x;
+        x3 = x2 * x;
+        x4 = x3 * x;
+        x7 = x4 * x * x * x;
+        // Below 0.75, every power is below 0.75 as well, and x^7 below 7/16.
+        small = GroupRange(x, 0.75) == Range::AllBelow;
+        break;
+      case 1: t1 = small ? fastmath::TanhBelowThreeQuartersFromPowers(x, x2, Abs(x3)) : TanhGroup(x); break;
+      case 2: t2 = small ? fastmath::TanhBelowThreeQuarters(x2) : TanhGroup(x2); break;
+      case 3: t3 = small ? fastmath::TanhBelowThreeQuarters(x3) : TanhGroup(x3); break;
+      case 4: t4 = small ? fastmath::TanhBelowThreeQuarters(x4) : TanhGroup(x4); break;
+      case 5: a7 = small ? fastmath::AtanBelowSevenSixteenths(x7) : AtanGroup(x7); break;
+      default:
+      {
+        const Group y = x + 0.1 * ((0.6 * a7 + (t1 - (0.05 * t2 + t3))) + (t1 - (0.6 * t4 + t3)));
+        TALVOR_EACH(kGroupVectors) StoreVec(out + j * kLanes, kRounded ? RoundTo32(y.v[j]) : y.v[j]);
+      }
+    }
+  }
+  TALVOR_KERNEL_INLINE void Run(const double* in, double* out)
+  {
+    _Pragma("GCC unroll 8") for (int s = 0; s < kSteps; ++s) Step(s, in, out);
+  }
+};
+
+template <bool kRounded>
+void SaturateRun(const double* in, double* out, int count)
+{
+  int start = 0;
+  for (; start + kGroup <= count; start += kGroup) ShapeGroup<kRounded>().Run(in + start, out + start);
+  if (start < count)
+  {
+    // A short last group is padded with silence, shaped and dropped.
+    double buffer[kGroup] = {};
+    __builtin_memcpy(buffer, in + start, (size_t)(count - start) * sizeof(double));
+    ShapeGroup<kRounded>().Run(buffer, buffer);
+    __builtin_memcpy(out + start, buffer, (size_t)(count - start) * sizeof(double));
+  }
+}
+
+void Saturate(const double* in, double* out, int count) { SaturateRun<false>(in, out, count); }
+
+// ---- Input and output stages ----
+
+// Left and right lanes to interleaved values, and back.
+inline void Interleave(Vec l, Vec r, Vec& lo, Vec& hi)
+{
+#if TALVOR_LANES == 8
+  lo = __builtin_shuffle(l, r, (VecBits){0, 8, 1, 9, 2, 10, 3, 11});
+  hi = __builtin_shuffle(l, r, (VecBits){4, 12, 5, 13, 6, 14, 7, 15});
+#elif TALVOR_LANES == 4
+  lo = __builtin_shuffle(l, r, (VecBits){0, 4, 1, 5});
+  hi = __builtin_shuffle(l, r, (VecBits){2, 6, 3, 7});
+#else
+  lo = __builtin_shuffle(l, r, (VecBits){0, 2});
+  hi = __builtin_shuffle(l, r, (VecBits){1, 3});
+#endif
+}
+inline void Deinterleave(Vec lo, Vec hi, Vec& l, Vec& r)
+{
+#if TALVOR_LANES == 8
+  l = __builtin_shuffle(lo, hi, (VecBits){0, 2, 4, 6, 8, 10, 12, 14});
+  r = __builtin_shuffle(lo, hi, (VecBits){1, 3, 5, 7, 9, 11, 13, 15});
+#elif TALVOR_LANES == 4
+  l = __builtin_shuffle(lo, hi, (VecBits){0, 2, 4, 6});
+  r = __builtin_shuffle(lo, hi, (VecBits){1, 3, 5, 7});
+#else
+  l = __builtin_shuffle(lo, hi, (VecBits){0, 2});
+  r = __builtin_shuffle(lo, hi, (VecBits){1, 3});
+#endif
+}
+
+// NaN and infinity read as silence.
+inline double FiniteOrZero(double x) { return fastmath::Abs(x) <= __DBL_MAX__ ? x : 0.0; }
+inline Vec FiniteOrZero(Vec x) { return fastmath::Select(fastmath::Abs(x) <= __DBL_MAX__, x, Vec{}); }
+
+template <bool kPerValueGains>
+void InputStage(const double* inL, const double* inR, const double* gains, double gain, double* out, int frames)
+{
+  auto gainAt = [&](int k) { return kPerValueGains ? LoadVec(gains + k) : fastmath::Splat<Vec>(gain); };
+  int j = 0;
+  for (; j + kLanes <= frames; j += kLanes)
+  {
+    Vec lo, hi;
+    Interleave(FiniteOrZero(LoadVec(inL + j)), FiniteOrZero(LoadVec(inR + j)), lo, hi);
+    StoreVec(out + 2 * j, (lo + kAntiDenormal) * gainAt(2 * j));
+    StoreVec(out + 2 * j + kLanes, (hi + kAntiDenormal) * gainAt(2 * j + kLanes));
+  }
+  for (; j < frames; ++j)
+  {
+    out[2 * j] = (FiniteOrZero(inL[j]) + kAntiDenormal) * (kPerValueGains ? gains[2 * j] : gain);
+    out[2 * j + 1] = (FiniteOrZero(inR[j]) + kAntiDenormal) * (kPerValueGains ? gains[2 * j + 1] : gain);
+  }
+}
+
+void Input(const double* inL, const double* inR, const double* gains, double gain, double* out, int frames)
+{
+  if (gains)
+    InputStage<true>(inL, inR, gains, gain, out, frames);
+  else
+    InputStage<false>(inL, inR, gains, gain, out, frames);
+}
+
+template <bool kPerValueGains>
+void OutputStage(const double* in, const double* gains, double gain, double trim, double* outL, double* outR,
+                 int frames)
+{
+  auto gainAt = [&](int k) { return kPerValueGains ? LoadVec(gains + k) : fastmath::Splat<Vec>(gain); };
+  int j = 0;
+  for (; j + kLanes <= frames; j += kLanes)
+  {
+    const Vec lo = (LoadVec(in + 2 * j) - kAntiDenormal) * gainAt(2 * j) * trim;
+    const Vec hi = (LoadVec(in + 2 * j + kLanes) - kAntiDenormal) * gainAt(2 * j + kLanes) * trim;
+    Vec l, r;
+    Deinterleave(lo, hi, l, r);
+    if (outL) StoreVec(outL + j, l);
+    if (outR) StoreVec(outR + j, r);
+  }
+  for (; j < frames; ++j)
+  {
+    const double l = (in[2 * j] - kAntiDenormal) * (kPerValueGains ? gains[2 * j] : gain) * trim;
+    const double r = (in[2 * j + 1] - kAntiDenormal) * (kPerValueGains ? gains[2 * j + 1] : gain) * trim;
+    if (outL) outL[j] = l;
+    if (outR) outR[j] = r;
+  }
+}
+
+void Output(const double* in, const double* gains, double gain, double trim, double* outL, double* outR, int frames)
+{
+  if (gains)
+    OutputStage<true>(in, gains, gain, trim, outL, outR, frames);
+  else
+    OutputStage<false>(in, gains, gain, trim, outL, outR, frames);
+}
+
+// ---- The filter chain: both channels of a section in one register ----
+
+struct BiquadRegs
+{
+  __m128d b0, b1, b2, a1, a2, z1, z2;
+};
+struct ParametricRegs
+{
+  __m128d b0, b1, b2, a1, a2, x1, x2, y1, y2;
+};
+struct LowpassRegs
+{
+  __m128 b0, b1, b2, a1, a2, x1, x2, y1, y2;
+};
+
+inline __m128d Pair(const double (&v)[2]) { return _mm_loadu_pd(v); }
+inline void Unpair(double (&v)[2], __m128d r) { _mm_storeu_pd(v, r); }
+
+inline BiquadRegs Load(const FilterLanes::Biquad& s)
+{
+  return {Pair(s.b0), Pair(s.b1), Pair(s.b2), Pair(s.a1), Pair(s.a2), Pair(s.z1), Pair(s.z2)};
+}
+inline void Save(FilterLanes::Biquad& s, const BiquadRegs& r)
+{
+  Unpair(s.z1, r.z1);
+  Unpair(s.z2, r.z2);
+}
+inline ParametricRegs Load(const FilterLanes::Parametric& s)
+{
+  return {Pair(s.b0), Pair(s.b1), Pair(s.b2), Pair(s.a1), Pair(s.a2),
+          Pair(s.x1), Pair(s.x2), Pair(s.y1), Pair(s.y2)};
+}
+inline void Save(FilterLanes::Parametric& s, const ParametricRegs& r)
+{
+  Unpair(s.x1, r.x1);
+  Unpair(s.x2, r.x2);
+  Unpair(s.y1, r.y1);
+  Unpair(s.y2, r.y2);
+}
+inline LowpassRegs Load(const FilterLanes::Lowpass& s)
+{
+  return {_mm_loadu_ps(s.b0), _mm_loadu_ps(s.b1), _mm_loadu_ps(s.b2), _mm_loadu_ps(s.a1), _mm_loadu_ps(s.a2),
+          _mm_loadu_ps(s.x1), _mm_loadu_ps(s.x2), _mm_loadu_ps(s.y1), _mm_loadu_ps(s.y2)};
+}
+inline void Save(FilterLanes::Lowpass& s, const LowpassRegs& r)
+{
+  _mm_storeu_ps(s.x1, r.x1);
+  _mm_storeu_ps(s.x2, r.x2);
+  _mm_storeu_ps(s.y1, r.y1);
+  _mm_storeu_ps(s.y2, r.y2);
+}
+
+// BiquadSection::process: y = b0 x + z1; z1 = b1 x + z2 - a1 y; z2 = b2 x - a2 y.
+TALVOR_KERNEL_INLINE __m128d Step(BiquadRegs& s, __m128d x)
+{
+  const __m128d y = _mm_add_pd(_mm_mul_pd(s.b0, x), s.z1);
+  s.z1 = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(s.b1, x), s.z2), _mm_mul_pd(s.a1, y));
+  s.z2 = _mm_sub_pd(_mm_mul_pd(s.b2, x), _mm_mul_pd(s.a2, y));
+  return y;
+}
+
+// ParametricSection::process: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2.
+TALVOR_KERNEL_INLINE __m128d Step(ParametricRegs& s, __m128d x)
+{
+  const __m128d y = _mm_sub_pd(
+    _mm_sub_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(s.b0, x), _mm_mul_pd(s.b1, s.x1)), _mm_mul_pd(s.b2, s.x2)),
+               _mm_mul_pd(s.a1, s.y1)),
+    _mm_mul_pd(s.a2, s.y2));
+  s.x2 = s.x1;
+  s.x1 = x;
+  s.y2 = s.y1;
+  s.y1 = y;
+  return y;
+}
+
+// MatchedLowpass::process: y = b1 x1 + b0 x + b2 x2 - a1 y1 - a2 y2, and
+// results strictly between zero and the smallest normal float, or equal to
+// it, become +0 (the same set as its comparison in 64 bits).
+TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x)
+{
+  __m128 y = _mm_sub_ps(
+    _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(s.b1, s.x1), _mm_mul_ps(s.b0, x)), _mm_mul_ps(s.b2, s.x2)),
+               _mm_mul_ps(s.a1, s.y1)),
+    _mm_mul_ps(s.a2, s.y2));
+  // On the magnitude's bits m: flush where 1 <= m <= 0x00800000 (the smallest
+  // normal); m + 0x7fffffff wraps exactly those to the lowest signed values.
+  const __m128i magnitude = _mm_and_si128(_mm_castps_si128(y), _mm_set1_epi32(0x7fffffff));
+  const __m128i shifted = _mm_add_epi32(magnitude, _mm_set1_epi32(0x7fffffff));
+  const __m128i flush = _mm_cmpgt_epi32(_mm_set1_epi32((int)0x80800000u), shifted);
+  y = _mm_andnot_ps(_mm_castsi128_ps(flush), y);
+  s.x2 = s.x1;
+  s.x1 = x;
+  s.y2 = s.y1;
+  s.y1 = y;
+  return y;
+}
+
+TALVOR_KERNEL_INLINE __m128 Round32(__m128d x) { return _mm_cvtpd_ps(x); }
+TALVOR_KERNEL_INLINE __m128d Widen(__m128 x) { return _mm_cvtps_pd(x); }
+
+// The chain as a wavefront: in one pass of the loop every section works on
+// a different frame (the high-pass on frame n, the next section on n - 1 and
+// so on), so that the sections' recurrences run side by side instead of one
+// after another. Each section still sees its frames in order, and each value
+// goes through the same operations.
+//
+// The waveshaper runs one group of frames ahead of the high-pass, its steps
+// spread between the passes: the filters' recurrences are bound by latency,
+// the waveshaper by throughput, and so the processor overlaps the two.
+template <bool kLowpass>
+void ShapeAndFilterChain(FilterLanes& lanes, double* work, int frames)
+{
+  BiquadRegs hp = Load(lanes.highpass), ls = Load(lanes.lowShelf), hs = Load(lanes.highShelf);
+  ParametricRegs mid = Load(lanes.mid);
+  LowpassRegs lp = Load(lanes.lowpass);
+  constexpr int kLast = kLowpass ? 4 : 3;  // the wavefront's depth - 1
+  constexpr int kGroupFrames = kGroup / 2;
+  // The values in flight between the sections, each rounded to 32 bits.
+  __m128 afterHighpass = _mm_setzero_ps(), afterLowpass = _mm_setzero_ps(), afterMid = _mm_setzero_ps(),
+         afterLowShelf = _mm_setzero_ps();
+
+  // One pass of the loop; a stage runs only for frames inside the block. It
+  // reads the shaped frame n and writes the chain's output for n - kLast.
+  auto pass = [&](int n, bool all) __attribute__((always_inline)) {
+    auto live = [&](int stage) __attribute__((always_inline)) { return all || (n - stage >= 0 && n - stage < frames); };
+    if (live(kLast))
+      _mm_storeu_pd(work + 2 * (n - kLast), Widen(Round32(Step(hs, Widen(afterLowShelf)))));
+    if (live(kLast - 1))
+      afterLowShelf = Round32(Step(ls, Widen(afterMid)));
+    if (live(kLast - 2))
+      afterMid = Round32(Step(mid, Widen(kLowpass ? afterLowpass : afterHighpass)));
+    if (kLowpass && live(1))
+      afterLowpass = Step(lp, afterHighpass);
+    if (live(0))
+      afterHighpass = Round32(Step(hp, _mm_loadu_pd(work + 2 * n)));
+  };
+  auto shape = [&](int from, int to) {
+    if (to > from) SaturateRun<true>(work + 2 * from, work + 2 * from, 2 * (to - from));
+  };
+
+  // Shaped ahead: the first passes and the first group.
+#ifdef TALVOR_EXPERIMENT_UNFUSED
+  const int head = frames;
+#else
+  const int head = frames < kLast + kGroupFrames ? frames : kLast + kGroupFrames;
+#endif
+  shape(0, head);
+  int n = 0;
+  for (; n < kLast; ++n) pass(n, false);
+  if (head == kLast + kGroupFrames)
+  {
+    for (; n + 2 * kGroupFrames <= frames; n += kGroupFrames)
+    {
+      ShapeGroup<true> group;
+      double* ahead = work + 2 * (n + kGroupFrames);
+      _Pragma("GCC unroll 16") for (int i = 0; i < kGroupFrames; ++i)
+      {
+        pass(n + i, true);
+        _Pragma("GCC unroll 8") for (int s = i * group.kSteps / kGroupFrames; s < (i + 1) * group.kSteps / kGroupFrames; ++s)
+          group.Step(s, ahead, ahead);
+      }
+    }
+    shape(n + kGroupFrames, frames);
+  }
+  for (; n < frames; ++n) pass(n, true);
+  for (; n < frames + kLast; ++n) pass(n, false);
+
+  Save(lanes.highpass, hp);
+  Save(lanes.lowShelf, ls);
+  Save(lanes.highShelf, hs);
+  Save(lanes.mid, mid);
+  Save(lanes.lowpass, lp);
+}
+
+void ShapeAndFilter(FilterLanes& lanes, double* work, int frames)
+{
+  if (lanes.lowpassOn)
+    ShapeAndFilterChain<true>(lanes, work, frames);
+  else
+    ShapeAndFilterChain<false>(lanes, work, frames);
+}
+
+constexpr DspKernels kKernels = {Input, Saturate, ShapeAndFilter, Output};
+}  // namespace
