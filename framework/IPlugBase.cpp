@@ -1,51 +1,14 @@
+// Construction, the default virtual operations, the parameter paths and the
+// accessors of the plug-in base. Channels and blocks are in IPlugChannels.cpp,
+// state and presets in IPlugState.cpp.
 #include "framework/IPlugBase.h"
 
-#include <algorithm>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
+#include <cmath>
 #include <cstring>
 
 #include "framework/HostId.h"
+#include "framework/TextCopy.h"
 #include "graphics/IGraphics.h"
-
-namespace
-{
-// More channels than this in a configuration text is a typing error, not a
-// plug-in; refusing it keeps a stray digit from allocating gigabytes.
-constexpr int kMaxChannels = 256;
-
-void CopyName(char* dest, const char* src)
-{
-  std::snprintf(dest, 128, "%s", src ? src : "");
-}
-
-// Reads an integer the way "%d" does (leading white space, optional sign,
-// decimal digits), saturating instead of overflowing. Advances `s` on success.
-bool ReadInt(const char*& s, int32_t* out)
-{
-  char* end = nullptr;
-  const long long v = std::strtoll(s, &end, 10);
-  if (end == s) return false;
-  *out = (int32_t)std::max<long long>(INT32_MIN, std::min<long long>(INT32_MAX, v));
-  s = end;
-  return true;
-}
-
-// The channel range [begin, end) that a (first, count) request covers.
-void ChannelRange(int first, int count, int nChannels, int* begin, int* end)
-{
-  const int64_t last = std::min<int64_t>((int64_t)first + count, nChannels);
-  *begin = std::max(first, 0);
-  *end = (int)std::max<int64_t>(last, *begin);
-}
-
-const std::string& EmptyText()
-{
-  static const std::string empty;
-  return empty;
-}
-}  // namespace
 
 IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets, const char* effect,
                      const char* product, const char* maker, int32_t versionCode,
@@ -55,48 +18,11 @@ IPlugBase::IPlugBase(int nParams, const char* channelIOStr, int nPresets, const 
   for (int i = 0; i < nParams; ++i) params.push_back(std::make_unique<ParamDef>());
   for (int i = 0; i < nPresets; ++i) presets.push_back(std::make_unique<PresetSlot>());
 
-  CopyName(effectName, effect);
-  CopyName(productName, product);
-  CopyName(makerName, maker);
+  CopyText(effectName, effect);
+  CopyText(productName, product);
+  CopyText(makerName, maker);
 
-  // Tokens are "%d-%d" separated by single spaces. Every space starts a new
-  // token, so a doubled space reads the next token twice and a trailing space
-  // adds an empty (0, 0) pair; both are kept as they are read.
-  const char* text = channelIOStr ? channelIOStr : "";
-  int nIn = 0, nOut = 0;
-  for (const char* token = text;;)
-  {
-    ChannelPair pair;
-    const char* s = token;
-    if (ReadInt(s, &pair.inputs) && *s == '-')
-    {
-      ++s;
-      ReadInt(s, &pair.outputs);
-    }
-    channelPairs.push_back(pair);
-    nIn = std::max(nIn, pair.inputs);
-    nOut = std::max(nOut, pair.outputs);
-    const char* space = std::strchr(token, ' ');
-    if (!space) break;
-    token = space + 1;
-  }
-  nIn = std::min(nIn, kMaxChannels);
-  nOut = std::min(nOut, kMaxChannels);
-
-  // The pointer arrays never change size again: every channel keeps the address
-  // of its own entry.
-  inputPointers.assign(nIn, nullptr);
-  outputPointers.assign(nOut, nullptr);
-  inputChannels.resize(nIn);
-  outputChannels.resize(nOut);
-  for (int i = 0; i < nIn; ++i) inputChannels[i].sourceSlot = &inputPointers[i];
-  for (int i = 0; i < nOut; ++i) outputChannels[i].destinationSlot = &outputPointers[i];
-  pieceIn32.assign(nIn, nullptr);
-  pieceIn64.assign(nIn, nullptr);
-  pieceOut32.assign(nOut, nullptr);
-  pieceOut64.assign(nOut, nullptr);
-
-  ResizeScratch(0);
+  SetUpChannels(channelIOStr);
 }
 
 IPlugBase::~IPlugBase()
@@ -137,16 +63,6 @@ bool IPlugBase::NoteNameFor(int, char* outText)
   return false;
 }
 
-void IPlugBase::SetParamFromEditor(int paramIdx, double normalizedValue)
-{
-  IPlugLockGuard guard(this);
-  ParamDef* param = ParamAt(paramIdx);
-  if (!param) return;
-  param->SetFromNormalized(normalizedValue);
-  SendParamToHost(paramIdx, normalizedValue);
-  ParamChanged(paramIdx);
-}
-
 void IPlugBase::AttachEditor(IGraphics* newEditor)
 {
   if (!newEditor) return;
@@ -159,31 +75,53 @@ void IPlugBase::AttachEditor(IGraphics* newEditor)
   editor = newEditor;
 }
 
-void IPlugBase::ChangeLatency(int samples)
-{
-  samples = std::clamp(samples, 0, kMaxLatency);
-  latency = samples;
-  if (bypassDelay)
-  {
-    bypassDelay->delay = samples;
-    bypassDelay->buffer.assign((size_t)samples * (size_t)bypassDelay->nInputs, 0.0);
-    bypassDelay->writePos = 0;
-  }
-}
-
 void IPlugBase::RefreshParamControls()
 {
   if (!editor) return;
   for (int i = 0; i < ParamCount(); ++i) editor->ShowParameterValue(i, params[i]->Value(), false);
 }
 
-void IPlugBase::ChangeBlockSize(int nFrames)
+// ---- Parameter paths -----------------------------------------------------------------------
+
+void IPlugBase::SetParamFromEditor(int paramIdx, double normalizedValue)
 {
-  if (nFrames < 0) return;
-  nFrames = std::min(nFrames, (int)kMaxBlockSize);
-  if (nFrames == blockSize) return;
-  ResizeScratch(nFrames);
-  blockSize = nFrames;
+  IPlugLockGuard guard(this);
+  ParamDef* param = ParamAt(paramIdx);
+  if (!param) return;
+  param->SetFromNormalized(normalizedValue);
+  SendParamToHost(paramIdx, normalizedValue);
+  ParamChanged(paramIdx);
+}
+
+bool IPlugBase::SetParamFromHost(int paramIdx, double normalizedValue, HostParamUpdate update)
+{
+  ParamDef* param = ParamAt(paramIdx);
+  // NaN carries no position: the parameter keeps its value.
+  if (!param || std::isnan(normalizedValue)) return false;
+  const double x = ParamDef::ClampNormalized(normalizedValue);
+  param->SetFromNormalized(x);
+  if (update == HostParamUpdate::Apply)
+  {
+    if (editor) editor->ShowParameterValue(paramIdx, x, true);
+    ParamChanged(paramIdx);
+  }
+  return true;
+}
+
+bool IPlugBase::SetParamFromHostText(int paramIdx, const char* text, unsigned textRules)
+{
+  ParamDef* param = ParamAt(paramIdx);
+  double v = 0.0;
+  if (!param || !param->ValueFromHostText(text, textRules, &v)) return false;
+  param->SetClamped(v);
+  if (editor) editor->ShowParameterValue(paramIdx, v, false);
+  ParamChanged(paramIdx);
+  return true;
+}
+
+void IPlugBase::NotifyAllParamsChanged()
+{
+  for (int i = 0; i < ParamCount(); ++i) ParamChanged(i);
 }
 
 // ---- Accessors -----------------------------------------------------------------------
@@ -213,312 +151,6 @@ int32_t IPlugBase::DecimalVersion() const
 {
   const uint32_t v = (uint32_t)version;
   return (int32_t)((v >> 16) * 10000 + ((v >> 8) & 0xFF) * 100 + (v & 0xFF));
-}
-
-bool IPlugBase::IsInChannelConnected(int idx) const
-{
-  return idx >= 0 && idx < NInChannels() && inputChannels[idx].connected;
-}
-
-bool IPlugBase::IsOutChannelConnected(int idx) const
-{
-  return idx >= 0 && idx < NOutChannels() && outputChannels[idx].connected;
-}
-
-const std::string& IPlugBase::InChannelLabel(int idx) const
-{
-  return (idx >= 0 && idx < NInChannels()) ? inputChannels[idx].label : EmptyText();
-}
-
-const std::string& IPlugBase::OutChannelLabel(int idx) const
-{
-  return (idx >= 0 && idx < NOutChannels()) ? outputChannels[idx].label : EmptyText();
-}
-
-// ---- Channel configuration -------------------------------------------------------------
-
-bool IPlugBase::LegalIO(int nIn, int nOut) const
-{
-  for (const ChannelPair& pair : channelPairs)
-    if ((nIn < 0 || pair.inputs == nIn) && (nOut < 0 || pair.outputs == nOut)) return true;
-  return false;
-}
-
-void IPlugBase::ConnectInputs(int first, int count, bool connected)
-{
-  int begin, end;
-  ChannelRange(first, count, NInChannels(), &begin, &end);
-  for (int i = begin; i < end; ++i)
-  {
-    InputChannel& ch = inputChannels[i];
-    // A channel that stops being fed reads silence, not the last host block
-    // that the 32-bit path converted into its scratch buffer.
-    if (!connected && ch.connected) std::fill(ch.scratch.begin(), ch.scratch.end(), 0.0);
-    ch.connected = connected;
-    if (!connected) *ch.sourceSlot = ch.scratch.data();
-  }
-}
-
-void IPlugBase::ConnectOutputs(int first, int count, bool connected)
-{
-  int begin, end;
-  ChannelRange(first, count, NOutChannels(), &begin, &end);
-  for (int i = begin; i < end; ++i)
-  {
-    OutputChannel& ch = outputChannels[i];
-    ch.connected = connected;
-    if (!connected)
-    {
-      *ch.destinationSlot = ch.scratch.data();
-      ch.floatDestination = nullptr;
-    }
-  }
-}
-
-void IPlugBase::RestrictToStereo()
-{
-  // Channels beyond the first two are disconnected on both sides: a host that
-  // asked for stereo hands over two arrays each way and no more.
-  if (NInChannels() > 2) ConnectInputs(2, NInChannels() - 2, false);
-  if (NOutChannels() > 2) ConnectOutputs(2, NOutChannels() - 2, false);
-}
-
-// ---- Audio buffers ---------------------------------------------------------------------
-
-void IPlugBase::ResizeScratch(int nFrames)
-{
-  const int frames = std::max(nFrames, (int)kMinScratchFrames);
-  // Every pointer entry is reset to its own scratch: the old buffers, and any
-  // host arrays attached before, are no longer to be touched.
-  for (InputChannel& ch : inputChannels)
-  {
-    ch.scratch.assign((size_t)frames, 0.0);
-    *ch.sourceSlot = ch.scratch.data();
-  }
-  for (OutputChannel& ch : outputChannels)
-  {
-    ch.scratch.assign((size_t)frames, 0.0);
-    *ch.destinationSlot = ch.scratch.data();
-    ch.floatDestination = nullptr;
-  }
-  scratchFrames = frames;
-}
-
-void IPlugBase::ClearScratch()
-{
-  for (InputChannel& ch : inputChannels) std::fill(ch.scratch.begin(), ch.scratch.end(), 0.0);
-  for (OutputChannel& ch : outputChannels) std::fill(ch.scratch.begin(), ch.scratch.end(), 0.0);
-}
-
-void IPlugBase::AttachInputs(int first, int count, double** hostArrays, int nFrames)
-{
-  const int n = std::clamp(nFrames, 0, scratchFrames);
-  int begin, end;
-  ChannelRange(first, count, NInChannels(), &begin, &end);
-  int next = 0;
-  for (int i = begin; i < end; ++i)
-  {
-    InputChannel& ch = inputChannels[i];
-    if (!ch.connected) continue;
-    double* source = hostArrays ? hostArrays[next] : nullptr;
-    ++next;
-    if (source)
-    {
-      *ch.sourceSlot = source;
-    }
-    else
-    {
-      std::fill_n(ch.scratch.begin(), n, 0.0);
-      *ch.sourceSlot = ch.scratch.data();
-    }
-  }
-}
-
-void IPlugBase::AttachInputs(int first, int count, float** hostArrays, int nFrames)
-{
-  const int n = std::clamp(nFrames, 0, scratchFrames);
-  int begin, end;
-  ChannelRange(first, count, NInChannels(), &begin, &end);
-  int next = 0;
-  for (int i = begin; i < end; ++i)
-  {
-    InputChannel& ch = inputChannels[i];
-    if (!ch.connected) continue;
-    const float* source = hostArrays ? hostArrays[next] : nullptr;
-    ++next;
-    double* scratch = ch.scratch.data();
-    if (source)
-      for (int f = 0; f < n; ++f) scratch[f] = (double)source[f];
-    else
-      std::fill_n(scratch, n, 0.0);
-    *ch.sourceSlot = scratch;
-  }
-}
-
-void IPlugBase::AttachOutputs(int first, int count, double** hostArrays)
-{
-  int begin, end;
-  ChannelRange(first, count, NOutChannels(), &begin, &end);
-  int next = 0;
-  for (int i = begin; i < end; ++i)
-  {
-    OutputChannel& ch = outputChannels[i];
-    if (!ch.connected) continue;
-    double* destination = hostArrays ? hostArrays[next] : nullptr;
-    ++next;
-    *ch.destinationSlot = destination ? destination : ch.scratch.data();
-    ch.floatDestination = nullptr;
-  }
-}
-
-void IPlugBase::AttachOutputs(int first, int count, float** hostArrays)
-{
-  int begin, end;
-  ChannelRange(first, count, NOutChannels(), &begin, &end);
-  int next = 0;
-  for (int i = begin; i < end; ++i)
-  {
-    OutputChannel& ch = outputChannels[i];
-    if (!ch.connected) continue;
-    ch.floatDestination = hostArrays ? hostArrays[next] : nullptr;
-    ++next;
-    *ch.destinationSlot = ch.scratch.data();
-  }
-}
-
-void IPlugBase::WriteFloatOutputs(int nFrames, bool accumulate)
-{
-  for (int i = 0; i < NOutChannels(); ++i)
-  {
-    OutputChannel& ch = outputChannels[i];
-    float* destination = ch.floatDestination;
-    // Forgotten after every run, so no later run writes into an earlier block's array.
-    ch.floatDestination = nullptr;
-    const double* source = outputPointers[i];
-    if (!ch.connected || !destination || !source) continue;
-    if (accumulate)
-      for (int f = 0; f < nFrames; ++f) destination[f] += (float)source[f];
-    else
-      for (int f = 0; f < nFrames; ++f) destination[f] = (float)source[f];
-  }
-}
-
-void IPlugBase::RunProcess(int nFrames)
-{
-  const int n = std::clamp(nFrames, 0, scratchFrames);
-  ProcessBlock(inputPointers.data(), outputPointers.data(), n);
-  WriteFloatOutputs(n, false);
-}
-
-void IPlugBase::RunProcessAccumulating(int nFrames)
-{
-  const int n = std::clamp(nFrames, 0, scratchFrames);
-  ProcessBlock(inputPointers.data(), outputPointers.data(), n);
-  WriteFloatOutputs(n, true);
-}
-
-void IPlugBase::PassThrough(int nFrames)
-{
-  const int n = std::clamp(nFrames, 0, scratchFrames);
-  if (latency != 0 && bypassDelay && bypassDelay->delay > 0)
-    RunBypassDelay(n);
-  else
-    IPlugBase::ProcessBlock(inputPointers.data(), outputPointers.data(), n);
-  WriteFloatOutputs(n, false);
-}
-
-void IPlugBase::CreateBypassDelayLine(int nInputs, int nOutputs, int delay)
-{
-  auto line = std::make_unique<BypassDelayLine>();
-  line->nInputs = std::clamp(nInputs, 0, NInChannels());
-  line->nOutputs = std::clamp(nOutputs, 0, NOutChannels());
-  line->delay = std::clamp(delay, 0, kMaxLatency);
-  line->buffer.assign((size_t)line->delay * (size_t)line->nInputs, 0.0);
-  bypassDelay = std::move(line);
-}
-
-// Every output channel that has a matching input gets that input delayed by
-// exactly `delay` frames (silence until then). Outputs without a matching input
-// are left as they are.
-void IPlugBase::RunBypassDelay(int nFrames)
-{
-  BypassDelayLine& line = *bypassDelay;
-  const int d = line.delay;
-  int channels = std::min({line.nInputs, line.nOutputs, NInChannels(), NOutChannels()});
-  if ((int64_t)channels * d > (int64_t)line.buffer.size()) channels = 0;
-  if (line.writePos < 0 || line.writePos >= d) line.writePos = 0;
-  for (int f = 0; f < nFrames; ++f)
-  {
-    for (int c = 0; c < channels; ++c)
-    {
-      const double* in = inputPointers[c];
-      double* out = outputPointers[c];
-      double& stored = line.buffer[(size_t)c * d + line.writePos];
-      // Read the input first: host buffers may be processed in place.
-      const double incoming = in ? in[f] : 0.0;
-      if (out) out[f] = stored;
-      stored = incoming;
-    }
-    if (++line.writePos >= d) line.writePos = 0;
-  }
-}
-
-// ---- Host-block helpers ------------------------------------------------------------------
-
-template <typename Sample>
-void IPlugBase::RunHostBlock(Sample** in, int nIn, Sample** out, int nOut, int nFrames, HostBlockMode mode,
-                             std::vector<Sample*>& pieceIn, std::vector<Sample*>& pieceOut)
-{
-  if (nFrames < 0) return;
-  const int nInCh = NInChannels(), nOutCh = NOutChannels();
-  // An empty block still runs once: hosts send them to deliver parameter changes.
-  int done = 0;
-  do
-  {
-    const int n = std::min(nFrames - done, scratchFrames);
-    for (int j = 0; j < nInCh; ++j)
-      pieceIn[j] = (in && j < nIn && in[j]) ? in[j] + done : nullptr;
-    for (int j = 0; j < nOutCh; ++j)
-      pieceOut[j] = (out && j < nOut && out[j]) ? out[j] + done : nullptr;
-    AttachInputs(0, nInCh, pieceIn.data(), n);
-    AttachOutputs(0, nOutCh, pieceOut.data());
-    switch (mode)
-    {
-      case HostBlockMode::Replace: RunProcess(n); break;
-      case HostBlockMode::Accumulate: RunProcessAccumulating(n); break;
-      case HostBlockMode::PassThrough: PassThrough(n); break;
-    }
-    done += n;
-  } while (done < nFrames);
-}
-
-void IPlugBase::ProcessHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames,
-                                   bool accumulate)
-{
-  RunHostBlock(in, nIn, out, nOut, nFrames, accumulate ? HostBlockMode::Accumulate : HostBlockMode::Replace,
-               pieceIn32, pieceOut32);
-}
-
-void IPlugBase::ProcessHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames)
-{
-  RunHostBlock(in, nIn, out, nOut, nFrames, HostBlockMode::Replace, pieceIn64, pieceOut64);
-}
-
-void IPlugBase::PassThroughHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames)
-{
-  RunHostBlock(in, nIn, out, nOut, nFrames, HostBlockMode::PassThrough, pieceIn32, pieceOut32);
-}
-
-void IPlugBase::PassThroughHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames)
-{
-  RunHostBlock(in, nIn, out, nOut, nFrames, HostBlockMode::PassThrough, pieceIn64, pieceOut64);
-}
-
-// ---- Parameter paths -----------------------------------------------------------------------
-
-void IPlugBase::NotifyAllParamsChanged()
-{
-  for (int i = 0; i < ParamCount(); ++i) ParamChanged(i);
 }
 
 // ---- Host identification -------------------------------------------------------------------

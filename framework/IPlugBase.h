@@ -26,6 +26,15 @@ enum PluginApiCode : int32_t
   kApiOffline = 2,  // the renderer, the snapshot tool and the tests
 };
 
+// What a binding's entry point hands to the plug-in class's constructor, which
+// passes it on to its binding class. Only the VST2 entry fills it in: the
+// host's callback, kept in the one generic function pointer type so that the
+// base needs no plug-in standard's header (IPlugVST converts it back).
+struct IPlugInstanceInfo
+{
+  void (*hostCallback)() = nullptr;
+};
+
 struct ChannelPair
 {
   int32_t inputs = 0;
@@ -45,6 +54,8 @@ struct ISysEx
   const uint8_t* data = nullptr;
 };
 
+// Filled by the bindings' TransportInfo for plug-ins that follow the host's
+// transport; TALVOR asks for none of it.
 struct TimeInfo
 {
   double tempo = 0.0;
@@ -66,12 +77,14 @@ struct PresetSlot
   StateChunk state;
 };
 
+// The channel labels are reported by the VST2 pin properties, but nothing in
+// this system sets them: they stay empty and the hosts see numbered defaults.
 struct InputChannel
 {
   bool connected = false;
   double** sourceSlot = nullptr;  // this channel's entry of inputPointers
   std::vector<double> scratch;
-  std::string label;
+  std::string label;  // never set (see above)
 };
 
 struct OutputChannel
@@ -80,7 +93,7 @@ struct OutputChannel
   double** destinationSlot = nullptr;  // this channel's entry of outputPointers
   float* floatDestination = nullptr;   // host array for the 32-bit paths
   std::vector<double> scratch;
-  std::string label;
+  std::string label;  // never set (see above)
 };
 
 // Fixed delay used by PassThrough when the plug-in reports a latency.
@@ -159,10 +172,10 @@ public:
   const char* ProductName() const { return productName; }
   const char* MakerName() const { return makerName; }
   int32_t UniqueId() const { return uniqueId; }
-  int32_t MakerId() const { return makerId; }
+  int32_t MakerId() const { return makerId; }  // read by nothing: the VST3 class id spells it out
   int32_t Version() const { return version; }
   int32_t DecimalVersion() const;  // major * 10000 + minor * 100 + third
-  int32_t HostVersion() const { return hostVersion; }
+  int32_t HostVersion() const { return hostVersion; }  // kept for plug-ins; TALVOR reads none
   int NInChannels() const { return (int)inputChannels.size(); }
   int NOutChannels() const { return (int)outputChannels.size(); }
   bool IsInChannelConnected(int idx) const;
@@ -189,10 +202,14 @@ public:
   void ConnectInputs(int first, int count, bool connected);
   void ConnectOutputs(int first, int count, bool connected);
   void RestrictToStereo();
-  void AttachInputs(int first, int count, double** hostArrays, int nFrames);
-  void AttachInputs(int first, int count, float** hostArrays, int nFrames);
-  void AttachOutputs(int first, int count, double** hostArrays);
-  void AttachOutputs(int first, int count, float** hostArrays);
+  // Each connected channel of [first, first + count) takes the next host array.
+  // 64-bit arrays are used in place; 32-bit input arrays are converted into the
+  // channels' scratch buffers, and 32-bit output arrays are filled from them
+  // when the block has run. Defined for float and double samples.
+  template <typename Sample>
+  void AttachInputs(int first, int count, Sample** hostArrays, int nFrames);
+  template <typename Sample>
+  void AttachOutputs(int first, int count, Sample** hostArrays);
   void RunProcess(int nFrames);
   void RunProcessAccumulating(int nFrames);
   void PassThrough(int nFrames);
@@ -200,11 +217,12 @@ public:
   void CreateBypassDelayLine(int nInputs, int nOutputs, int delay);
   BypassDelayLine* GetBypassDelayLine() { return bypassDelay.get(); }
 
-  // Largest block the channel scratch buffers can serve. The bindings split any
-  // longer host block into pieces of at most this many frames, so a host that
-  // passes more than it announced is still served without allocating.
-  // RunProcess, RunProcessAccumulating and PassThrough never touch more than
-  // this many frames; longer blocks must go through the host-block helpers.
+  // Largest block the channel scratch buffers can serve. The host-block helpers
+  // below, through which both bindings process, split any longer host block
+  // into pieces of at most this many frames, so a host that passes more than it
+  // announced is still served without allocating. RunProcess,
+  // RunProcessAccumulating and PassThrough cut what they are given to this many
+  // frames; only the host-block helpers serve longer blocks whole.
   int MaxChunkFrames() const { return scratchFrames; }
 
   // Scratch buffers never hold fewer frames than this, so a host that never
@@ -236,6 +254,24 @@ public:
   void PassThroughHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames);
 
   // ---- Parameter paths ------------------------------------------------------------
+  // Every change of a parameter's value from outside the plug-in comes through
+  // here or through SetParamFromEditor (above), so that each source applies it
+  // with one sequence. The host paths take no lock: the bindings hold it.
+  enum class HostParamUpdate
+  {
+    Apply,      // store, show on the editor's controls, then ParamChanged
+    StoreOnly,  // store only (a VST3 controller call; its processor hears the
+                // change through the parameter queue)
+  };
+  // A host's normalised position for parameter `idx`, limited to [0, 1]; the
+  // editor's controls are shown the limited position. False, changing nothing,
+  // for a bad index or NaN.
+  bool SetParamFromHost(int idx, double normalizedValue, HostParamUpdate update = HostParamUpdate::Apply);
+  // A text typed in a host for parameter `idx`, read by the parameter's one
+  // parse (ParamDef::ValueFromHostText with `textRules`), then applied as a real
+  // value limited to the range. False, changing nothing, for a bad index or a
+  // text that names no value.
+  bool SetParamFromHostText(int idx, const char* text, unsigned textRules);
   void NotifyAllParamsChanged();
 
   // ---- State and presets ------------------------------------------------------------
@@ -259,6 +295,7 @@ protected:
   int32_t latency = 0;
 
 private:
+  void SetUpChannels(const char* channelIOStr);  // construction: pairs, channels, buffers
   void ResizeScratch(int nFrames);
   void WriteFloatOutputs(int nFrames, bool accumulate);
   void RunBypassDelay(int nFrames);
@@ -278,6 +315,9 @@ private:
   int32_t makerId = 0;
   int32_t version = 0;
   int32_t api = 0;
+  // The next three and tailSize are never changed in this system: the
+  // bindings read them, but their state-chunk, instrument and MIDI paths never
+  // run and the tail they report is always 0.
   bool doesStateChunks = false;
   bool isInstrument = false;
   bool doesMidi = false;
@@ -285,7 +325,7 @@ private:
   int32_t currentPresetIndex = 0;
   double sampleRate = 44100.0;
   int32_t blockSize = 0;
-  int32_t tailSize = 0;
+  int32_t tailSize = 0;  // never changed (see above)
   int32_t scratchFrames = 0;
   std::unique_ptr<BypassDelayLine> bypassDelay;
   IGraphics* editor = nullptr;  // owned once attached

@@ -7,10 +7,6 @@
 
 #include "framework/IPlugBase.h"
 
-struct IPlugInstanceInfo
-{
-};
-
 class IPlugOffline : public IPlugBase
 {
 public:

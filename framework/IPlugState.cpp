@@ -3,22 +3,14 @@
 #include <cstring>
 
 #include "framework/IPlugBase.h"
+#include "framework/TextCopy.h"
 
 namespace
 {
 constexpr int kPresetNameSize = (int)sizeof(PresetSlot::name);
 
-void SetPresetName(PresetSlot& slot, const char* name)
-{
-  // Cut to 255 bytes.
-  std::snprintf(slot.name, kPresetNameSize, "%s", name ? name : "");
-}
-
-size_t PresetNameLength(const PresetSlot& slot)
-{
-  const void* zero = std::memchr(slot.name, 0, kPresetNameSize);
-  return zero ? (size_t)((const char*)zero - slot.name) : (size_t)kPresetNameSize - 1;
-}
+// Names are cut to 255 bytes.
+void SetPresetName(PresetSlot& slot, const char* name) { CopyText(slot.name, name); }
 }  // namespace
 
 // The parameter state is one little-endian double per parameter, real values in
@@ -58,11 +50,9 @@ bool IPlugBase::SerializePresets(StateChunk& chunk)
   {
     const PresetSlot& slot = *slotPtr;
     char name[kPresetNameSize];
-    const size_t length = PresetNameLength(slot);
-    std::memcpy(name, slot.name, length);
-    name[length] = '\0';
+    const int length = CopyText(name, slot.name);
 
-    int expected = chunk.Size() + 4 + (int)length;
+    int expected = chunk.Size() + 4 + length;
     if (chunk.PutString(name) != expected) return false;
     if (chunk.PutBool(slot.used) != ++expected) return false;
     if (slot.used)
@@ -132,9 +122,7 @@ bool IPlugBase::RecallPreset(int idx)
     for (const auto& other : presets)
     {
       char name[kPresetNameSize];
-      const size_t length = PresetNameLength(*other);
-      std::memcpy(name, other->name, length);
-      name[length] = '\0';
+      CopyText(name, other->name);
       if (std::strstr(name, "user preset")) ++userPresets;
     }
     slot->used = true;

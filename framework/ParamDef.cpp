@@ -1,15 +1,64 @@
 #include "framework/ParamDef.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+
+#include "framework/TextCopy.h"
 
 namespace
 {
-void CopyText(char* dest, const char* src)
+// Room for the longest fixed-point text of a double (309 digits before the
+// point, the sign, the point and six decimals) before it is cut to fit.
+constexpr int kNumberTextSize = 330;
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The number writer behind every display text: "%d" of an integer and "%.*f"
+// of a double as the C locale writes them, whatever the process's locale.
+void WriteNumber(char* out, int32_t whole)
 {
-  if (!src) src = "";
-  std::snprintf(dest, ParamDef::kTextSize, "%s", src);
+  char text[kNumberTextSize];
+  *std::to_chars(text, text + sizeof(text) - 1, whole).ptr = '\0';
+  CopyText(out, ParamDef::kFormatBufferSize, text);
+}
+
+void WriteNumber(char* out, double v, int decimals)
+{
+  char text[kNumberTextSize];
+  const std::to_chars_result r =
+      std::to_chars(text, text + sizeof(text) - 1, v, std::chars_format::fixed, decimals);
+  *(r.ec == std::errc() ? r.ptr : text) = '\0';
+  CopyText(out, ParamDef::kFormatBufferSize, text);
+}
+
+// The number reader behind every typed value: blanks, an optional sign, then a
+// decimal number (digits with an optional point and exponent), whatever the
+// process's locale. With `whole` only blanks may follow it. Infinities, NaN and
+// numbers beyond a double fail.
+bool ReadDecimal(const char* text, bool whole, double* out)
+{
+  while (IsBlank(*text)) ++text;
+  bool negative = false;
+  if (*text == '+' || *text == '-')
+  {
+    negative = (*text == '-');
+    ++text;
+  }
+  if (!(IsDigit(*text) || (*text == '.' && IsDigit(text[1])))) return false;
+  double v = 0.0;
+  const std::from_chars_result r =
+      std::from_chars(text, text + std::strlen(text), v, std::chars_format::general);
+  if (r.ec != std::errc() || !std::isfinite(v)) return false;
+  if (whole)
+  {
+    const char* rest = r.ptr;
+    while (IsBlank(*rest)) ++rest;
+    if (*rest) return false;
+  }
+  *out = negative ? -v : v;
+  return true;
 }
 
 // Truncation toward zero that stays defined for NaN and for values beyond int32.
@@ -109,14 +158,14 @@ int ParamDef::IntValue() const { return TruncateToInt32(value); }
 void ParamDef::FormatForHost(double v, bool isNormalized, char* out, bool useDisplayTexts) const
 {
   if (!out) return;
-  if (isNormalized) v = FromNormalized(v);
+  if (isNormalized) v = FromNormalized(std::isnan(v) ? 0.0 : ClampNormalized(v));
 
   if (useDisplayTexts)
   {
     const char* text = DisplayTextFor(TruncateToInt32(v));
     if (text[0])
     {
-      std::snprintf(out, kFormatBufferSize, "%s", text);
+      CopyText(out, kFormatBufferSize, text);
       return;
     }
   }
@@ -125,9 +174,26 @@ void ParamDef::FormatForHost(double v, bool isNormalized, char* out, bool useDis
   if (negateDisplay) v = 0.0 - v;
 
   if (displayPrecision == 0)
-    std::snprintf(out, kFormatBufferSize, "%d", (int)TruncateToInt32(v));
+    WriteNumber(out, TruncateToInt32(v));
   else
-    std::snprintf(out, kFormatBufferSize, "%.*f", (int)displayPrecision, v);
+    WriteNumber(out, v, displayPrecision);
+}
+
+bool ParamDef::ValueFromHostText(const char* text, unsigned rules, double* outValue) const
+{
+  if (!text || !outValue) return false;
+  int32_t listed = 0;
+  if (ValueFromDisplayText(text, &listed))
+  {
+    *outValue = listed;
+    return true;
+  }
+  if (!displayTexts.empty() && !(rules & kTextNumberBesideDisplayTexts)) return false;
+  double v = 0.0;
+  if (!ReadDecimal(text, !(rules & kTextUnitsAfterNumber), &v)) return false;
+  // The display shows the value negated; undo that.
+  *outValue = negateDisplay ? -v : v;
+  return true;
 }
 
 const char* ParamDef::DisplayTextFor(int32_t v) const

@@ -38,6 +38,8 @@ public:
 
   // Value access.
   void SetClamped(double v);
+  // A normalised position limited to [0, 1]; NaN stays NaN for the caller to refuse.
+  static double ClampNormalized(double x) { return x < 0.0 ? 0.0 : (x > 1.0 ? 1.0 : x); }
   double FromNormalized(double x) const;
   double ToNormalized(double v) const;
   double NormalizedValue() const { return ToNormalized(value); }
@@ -45,9 +47,30 @@ public:
   double Value() const { return value; }
   int IntValue() const;  // value truncated toward zero, 0 for NaN
 
-  // Presentation. `out` must hold at least kFormatBufferSize bytes.
+  // Presentation: the one format and the one parse of values shown to and typed
+  // by hosts. Both are independent of the process's locale.
+  //
+  // The text of a real value, or of a normalised position (limited to [0, 1],
+  // NaN shown as 0) when `isNormalized`. `out` must hold at least
+  // kFormatBufferSize bytes; longer texts are cut to fit.
   static constexpr int kFormatBufferSize = 64;
   void FormatForHost(double v, bool isNormalized, char* out, bool useDisplayTexts) const;
+
+  // What else a host's text may hold besides the value (ValueFromHostText).
+  enum HostTextRules : unsigned
+  {
+    kTextIsWholeNumber = 0,           // a number with blanks around it and nothing else
+    kTextUnitsAfterNumber = 1u << 0,  // whatever follows the number ("2.25 dB") is ignored
+    kTextNumberBesideDisplayTexts = 1u << 1,  // with display texts, a text matching none
+                                              // may still be a number
+  };
+  // The real value a host's text stands for: the value of the display text it
+  // equals exactly, else the decimal number it holds with the sign of a negated
+  // display undone. A parameter with display texts takes only those unless the
+  // rules allow numbers beside them. False, leaving `outValue` alone, for a
+  // null or unreadable text; infinities and NaN are no numbers here. The value
+  // is not limited to the range.
+  bool ValueFromHostText(const char* text, unsigned rules, double* outValue) const;
   const char* DisplayTextFor(int32_t value) const;
   int DisplayTextCount() const { return (int)displayTexts.size(); }
   bool ValueFromDisplayText(const char* text, int32_t* outValue) const;

@@ -1,6 +1,8 @@
 #pragma once
-// The editor's PNG files compiled into the library (generated at build time).
-// An image whose file was missing when the library was built has no data.
+// The editor's PNG files compiled into the program or module, for editor hosts
+// without module resources. The table is not part of the graphics library: the
+// plug-in generates it from its image table and links it in (talvor_images,
+// plugin/CMakeLists.txt). An image that could not be embedded has no data.
 
 #include <cstddef>
 

@@ -100,7 +100,9 @@ bool IGraphics::DrawStripFrame(const BitmapStrip& strip, const IRect& dest, int 
     }
   }
 
-  // An empty clip still reaches the blit, whose size checks then copy nothing.
+  // An empty clip (no overlap, or an edge that only touches the drawing
+  // rectangle) draws nothing: stop before the blit, whose source rectangle
+  // would otherwise be computed from the all-zero clip.
   if (clipped.W() <= 0 || clipped.H() <= 0) return true;
   const int64_t sl = (int64_t)srcX + clipped.L - dest.L;
   const int64_t st = (int64_t)srcY + clipped.T - dest.T;

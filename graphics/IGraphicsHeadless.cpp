@@ -21,7 +21,7 @@ const EmbeddedImage* FindEmbeddedImage(int resourceId)
   return nullptr;
 }
 
-LICE_IBitmap* IGraphicsHeadless::LoadImageResource(int resourceId, const char* name)
+LICE_IBitmap* LoadEmbeddedImage(int resourceId, const char* name)
 {
   if (!HasPngExtension(name)) return nullptr;
   // Resource ids are 16-bit, as in a Windows module.
@@ -30,7 +30,12 @@ LICE_IBitmap* IGraphicsHeadless::LoadImageResource(int resourceId, const char* n
   return DecodePng(img->data, img->size, nullptr);
 }
 
-#ifndef _WIN32
+LICE_IBitmap* IGraphicsHeadless::LoadImageResource(int resourceId, const char* name)
+{
+  return LoadEmbeddedImage(resourceId, name);
+}
+
+#if !defined(_WIN32) && !defined(TALVOR_X11_EDITOR)
 IGraphics* MakePlatformGraphics(IPlugBase* plug, int width, int height, int frameRate)
 {
   return new IGraphicsHeadless(plug, width, height, frameRate);

@@ -21,3 +21,7 @@ public:
 
 // True when the text after the name's last '.' is "png" in any case.
 bool HasPngExtension(const char* name);
+
+// Decodes the image compiled in for a resource id (a new bitmap), or null when
+// the name has no "png" extension or there is no such image.
+LICE_IBitmap* LoadEmbeddedImage(int resourceId, const char* name);

@@ -3,8 +3,8 @@
 #include "graphics/IGraphics.h"
 
 TALVOR::TALVOR(IPlugInstanceInfo instanceInfo)
-  : TalvorBindingBase(instanceInfo, kNumParams, "1-1 2-2", kNumPresets, "TALVOR", "", "SilverMeadowLab",
-                      kTalvorVersion, kTalvorUniqueId, kTalvorMakerId)
+  : TalvorBindingBase(instanceInfo, kNumParams, "1-1 2-2", kNumPresets, TALVOR_NAME, TALVOR_PRODUCT_NAME,
+                      TALVOR_MAKER, kTalvorVersion, kTalvorUniqueId, kTalvorMakerId)
 {
   constexpr double kGainRange = TalvorEngine::kGainRangeDb;
   // Declaration order is part of the plug-in's identity: "Link" comes before

@@ -17,6 +17,7 @@ using TalvorBindingBase = IPlugOffline;
 #endif
 
 #include "plugin/TalvorEngine.h"
+#include "plugin/TalvorIdentity.h"  // generated: name, maker, version, codes
 
 enum TalvorParam : int
 {
@@ -35,9 +36,6 @@ enum TalvorParam : int
 };
 
 constexpr int kNumPresets = 1;
-constexpr int32_t kTalvorVersion = 0x00020000;
-constexpr int32_t kTalvorUniqueId = 0x546C7631;  // 'Tlv1'
-constexpr int32_t kTalvorMakerId = 0x536D6C62;   // 'Smlb'
 
 class TALVOR : public TalvorBindingBase
 {

@@ -6,7 +6,9 @@ TALVOR_BUILD_ROOT=${TALVOR_BUILD_ROOT:-$TALVOR_ROOT/build}
 TALVOR_DEPS_ROOT=${TALVOR_DEPS_ROOT:-$TALVOR_ROOT/build-deps}
 TALVOR_JOBS=${TALVOR_JOBS:-$(nproc 2>/dev/null || echo 2)}
 export TALVOR_WINE64=${TALVOR_WINE64:-/usr/lib/wine/wine64}
-TALVOR_XVFB_ARGS="-screen 0 1024x768x24"
+# -noreset: the server would otherwise reset whenever its last client leaves,
+# refusing connections meanwhile (tests connect and leave in quick turns).
+TALVOR_XVFB_ARGS="-screen 0 1024x768x24 -noreset"
 
 # Debian packages for building and testing everything, native and Win64.
 TALVOR_PACKAGES=(
@@ -16,6 +18,12 @@ TALVOR_PACKAGES=(
   juce-modules-source-data
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth
+  libx11-dev libxext-dev libxtst-dev
+)
+# Only the test suite needs these (scripts/test.sh): Ardour for the host tests
+# (tests/hosts).
+TALVOR_TEST_PACKAGES=(
+  ardour
 )
 
 TALVOR_TIMINGS=()

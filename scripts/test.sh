@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite:
-#   1. native RelWithDebInfo build + ctest
+#   1. native RelWithDebInfo build + ctest, then the host tests (ctest label
+#      "host": both Linux modules in Ardour) as a run of their own
 #   2. native build with AddressSanitizer and UndefinedBehaviorSanitizer + ctest
+#   (both on a private virtual X display)
 #   3. Win64 cross build + its tests under Wine on a virtual display
-# Installs missing packages first (works alone on a fresh Debian 12).
+# Installs missing packages first, Ardour included (works alone on a fresh
+# Debian 12).
 # Every stage runs even when an earlier one fails; the exit status is
 # non-zero when any configure, build or test failed.
 #
@@ -38,9 +41,9 @@ record_ctest() {
   line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$logfile" | tail -n 1 || true)
   if [ -z "$line" ]; then
     if grep -q 'No tests were found' "$logfile"; then
-      summaries+=("$(printf '%-9s no tests' "$name:")")
+      summaries+=("$(printf '%-13s no tests' "$name:")")
     else
-      summaries+=("$(printf '%-9s no ctest summary (see %s)' "$name:" "$logfile")")
+      summaries+=("$(printf '%-13s no ctest summary (see %s)' "$name:" "$logfile")")
     fi
     return
   fi
@@ -48,12 +51,28 @@ record_ctest() {
   out_of=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
   total_failed=$((total_failed + count))
   total_passed=$((total_passed + out_of - count))
-  summaries+=("$(printf '%-9s %s' "$name:" "$line")")
+  summaries+=("$(printf '%-13s %s' "$name:" "$line")")
+}
+
+# run_tests NAME LOG COMMAND...: one test run, timed, summarised and checked.
+run_tests() {
+  local name=$1 logfile=$2 rc start
+  shift 2
+  start=$(date +%s)
+  set +e
+  "$@" 2>&1 | tee "$logfile"
+  rc=${PIPESTATUS[0]}
+  set -e
+  add_timing "$name: test" "$(( $(date +%s) - start ))" "$rc"
+  record_ctest "$name" "$logfile"
+  [ "$rc" -eq 0 ] || failed+=("${name// /-}-test")
 }
 
 # run_stage NAME BUILD_DIR TEST_KIND CONFIGURE_ARGS...
+# TEST_KIND: ctest; ctest+host (the tests labelled "host" as a run and a
+# summary line of their own, failing when there are none); wine.
 run_stage() {
-  local name=$1 dir=$2 kind=$3 rc=0 start
+  local name=$1 dir=$2 kind=$3
   shift 3
   mkdir -p "$dir"
   log "[$name] configure $dir"
@@ -65,31 +84,35 @@ run_stage() {
   log "[$name] build (log: $dir/build.log)"
   timed "$name: build" cmake_build "$dir" "$dir/build.log" || failed+=("$name-build")
   log "[$name] test"
-  start=$(date +%s)
-  set +e
-  if [ "$kind" = wine ]; then
-    "$TALVOR_ROOT/scripts/run-win64-tests.sh" "$dir" 2>&1 | tee "$dir/test.log"
-  else
-    ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600 2>&1 \
-      | tee "$dir/test.log"
-  fi
-  rc=${PIPESTATUS[0]}
-  set -e
-  add_timing "$name: test" "$(( $(date +%s) - start ))" "$rc"
-  record_ctest "$name" "$dir/test.log"
-  [ "$rc" -eq 0 ] || failed+=("$name-test")
+  # On a private virtual display: the Linux editor's tests open real windows
+  # and move the pointer.
+  local ctest=(with_display ctest --test-dir "$dir" -j"$TALVOR_JOBS" --output-on-failure --timeout 600)
+  case $kind in
+    wine)
+      run_tests "$name" "$dir/test.log" "$TALVOR_ROOT/scripts/run-win64-tests.sh" "$dir"
+      ;;
+    ctest+host)
+      run_tests "$name" "$dir/test.log" "${ctest[@]}" --label-exclude '^host$'
+      log "[$name] host tests (Ardour)"
+      run_tests "$name host" "$dir/test-host.log" "${ctest[@]}" --label-regex '^host$' --no-tests=error
+      ;;
+    *)
+      run_tests "$name" "$dir/test.log" "${ctest[@]}"
+      ;;
+  esac
 }
 
 cd "$TALVOR_ROOT"
-timed "packages (apt)" ensure_packages
+timed "packages (apt)" ensure_packages "${TALVOR_TEST_PACKAGES[@]}"
 mkdir -p "$TALVOR_BUILD_ROOT"
 
 for stage in $stages; do
   case $stage in
     native)
-      run_stage native "$TALVOR_BUILD_ROOT/native" ctest \
+      run_stage native "$TALVOR_BUILD_ROOT/native" ctest+host \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVOR_SANITIZE=OFF \
         -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=ON -DTALVOR_BUILD_BENCH=ON \
+        -DTALVOR_HOST_TESTS=ON \
         -DTALVOR_DIST_DIR="$TALVOR_ROOT/dist"
       ;;
     sanitize)

@@ -20,7 +20,7 @@ AEffect* CreateTalvorEffect(audioMasterCallback hostCallback)
   try
   {
     IPlugInstanceInfo info;
-    info.hostCallback = hostCallback;
+    info.hostCallback = reinterpret_cast<void (*)()>(hostCallback);
     plug = new TALVOR(info);
     plug->EnsureDefaultPresets();
   }

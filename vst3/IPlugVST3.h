@@ -3,6 +3,19 @@
 // component, audio processor and edit controller at once. Parameters appear to
 // the host as IPlugParameter objects over the base's ParamDef records, plus a
 // program-change "Preset" and a host "Bypass" parameter.
+//
+// Where the code is:
+//   IPlugVST3.cpp            construction, initialize and terminate, activation
+//   IPlugVST3Buses.cpp       buses and speaker arrangements
+//   IPlugVST3Process.cpp     processing set-up and process: parameter queue,
+//                            events, host buffers
+//   IPlugVST3Parameters.cpp  the parameter objects and the controller's
+//                            parameter calls (IPlugParameter.h)
+//   IPlugVST3State.cpp       the state stream
+//   IPlugVST3Units.cpp       units and the program list
+//   IPlugVST3Host.cpp        calls to the host: host name, edits, context menu,
+//                            transport, latency
+//   IPlugVST3View.cpp        the editor view, createView and editor resizing
 
 #include <cstdint>
 #include <string>
@@ -12,12 +25,8 @@
 #include "pluginterfaces/vst/ivstevents.h"
 #include "pluginterfaces/vst/ivstparameterchanges.h"
 #include "pluginterfaces/vst/ivstprocesscontext.h"
-#include "public.sdk/source/vst/vstparameters.h"
+#include "vst3/IPlugParameter.h"
 #include "vst3/SingleComponentEffect.h"
-
-struct IPlugInstanceInfo
-{
-};
 
 class IPlugVST3View;
 
@@ -29,30 +38,6 @@ constexpr Steinberg::Vst::ParamID kVST3PresetParamId = 0x70727374;  // 'prst'
 // Speaker arrangement for a channel count; 0 (empty) for counts without one.
 Steinberg::Vst::SpeakerArrangement SpeakerArrangementForChannels(int nChannels);
 
-// Byte-wise widening and narrowing between the framework's texts and UTF-16.
-// Both stop at the destination size less one and always terminate.
-void WidenToString128(const char* src, Steinberg::Vst::String128 dst);
-void NarrowFromUTF16(const Steinberg::Vst::TChar* src, char* dst, int dstSize);
-
-// One plug-in parameter as the host sees it; converts through its ParamDef.
-class IPlugParameter : public Steinberg::Vst::Parameter
-{
-public:
-  IPlugParameter(ParamDef* def, int paramIdx, Steinberg::Vst::UnitID unitId);
-
-  void toString(Steinberg::Vst::ParamValue valueNormalized,
-                Steinberg::Vst::String128 string) const override;
-  bool fromString(const Steinberg::Vst::TChar* string,
-                  Steinberg::Vst::ParamValue& valueNormalized) const override;
-  Steinberg::Vst::ParamValue toPlain(Steinberg::Vst::ParamValue valueNormalized) const override;
-  Steinberg::Vst::ParamValue toNormalized(Steinberg::Vst::ParamValue plainValue) const override;
-
-  OBJ_METHODS(IPlugParameter, Parameter)
-
-private:
-  ParamDef* def;  // owned by the plug-in base
-};
-
 class IPlugVST3 : public IPlugBase, public Steinberg::Vst::SingleComponentEffect
 {
 public:
@@ -61,31 +46,34 @@ public:
             int32_t uniqueId, int32_t makerId);
   ~IPlugVST3() override;
 
-  // ---- IPluginBase -----------------------------------------------------------------
+  // ---- IPluginBase, IComponent (IPlugVST3.cpp) ----------------------------------------
   Steinberg::tresult PLUGIN_API initialize(Steinberg::FUnknown* context) override;
   Steinberg::tresult PLUGIN_API terminate() override;
-
-  // ---- IComponent ------------------------------------------------------------------
   Steinberg::tresult PLUGIN_API setActive(Steinberg::TBool state) override;
+  bool IsInitialized() const { return initialized; }
 
-  // ---- IAudioProcessor -------------------------------------------------------------
+  // ---- Buses (IPlugVST3Buses.cpp) -----------------------------------------------------
   Steinberg::tresult PLUGIN_API setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
                                                    Steinberg::int32 numIns,
                                                    Steinberg::Vst::SpeakerArrangement* outputs,
                                                    Steinberg::int32 numOuts) override;
+
+  // ---- Processing (IPlugVST3Process.cpp) ----------------------------------------------
   Steinberg::tresult PLUGIN_API canProcessSampleSize(Steinberg::int32 symbolicSampleSize) override;
   Steinberg::uint32 PLUGIN_API getLatencySamples() override;
   Steinberg::tresult PLUGIN_API setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
   Steinberg::tresult PLUGIN_API process(Steinberg::Vst::ProcessData& data) override;
   Steinberg::uint32 PLUGIN_API getTailSamples() override;
 
-  // ---- IEditController (component state travels through the same pair) ---------------
+  // ---- State (IPlugVST3State.cpp); component state travels through the same pair ----
   Steinberg::tresult PLUGIN_API setState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API getState(Steinberg::IBStream* state) override;
   Steinberg::tresult PLUGIN_API setComponentState(Steinberg::IBStream*) override
   {
     return Steinberg::kNotImplemented;
   }
+
+  // ---- Parameters (IPlugVST3Parameters.cpp) -------------------------------------------
   Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID id) override;
   Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                    Steinberg::Vst::ParamValue value) override;
@@ -97,15 +85,13 @@ public:
   Steinberg::tresult PLUGIN_API getParamValueByString(Steinberg::Vst::ParamID id,
                                                       Steinberg::Vst::TChar* string,
                                                       Steinberg::Vst::ParamValue& valueNormalized) override;
-  Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
-
-  // ---- IEditController2 --------------------------------------------------------------
+  // IEditController2: the knob mode is the host's business.
   Steinberg::tresult PLUGIN_API setKnobMode(Steinberg::Vst::KnobMode) override
   {
     return Steinberg::kResultOk;
   }
 
-  // ---- IUnitInfo ---------------------------------------------------------------------
+  // ---- Units and programs (IPlugVST3Units.cpp) ----------------------------------------
   Steinberg::int32 PLUGIN_API getUnitCount() override;
   Steinberg::tresult PLUGIN_API getUnitInfo(Steinberg::int32 unitIndex,
                                             Steinberg::Vst::UnitInfo& info) override;
@@ -116,7 +102,7 @@ public:
                                                Steinberg::int32 programIndex,
                                                Steinberg::Vst::String128 name) override;
 
-  // ---- IPlugBase operations that reach the host -------------------------------------------
+  // ---- Plug-in base operations that reach the host (IPlugVST3Host.cpp) ----------------
   void BeginParamGesture(int paramIdx) override;
   void SendParamToHost(int paramIdx, double normalizedValue) override;
   void EndParamGesture(int paramIdx) override;
@@ -127,30 +113,35 @@ public:
   double Tempo() override;
   void TimeSignature(int* numerator, int* denominator) override;
   void TransportInfo(TimeInfo* info) override;
-  void ResizeEditor(int width, int height) override;
   void ChangeLatency(int samples) override;
   bool MidiOut(const IMidiMsg&) override { return false; }
+  const Steinberg::Vst::ProcessContext& LastProcessContext() const { return lastProcessContext; }
 
-  // ---- Views -------------------------------------------------------------------------
+  // ---- Views (IPlugVST3View.cpp) ------------------------------------------------------
+  Steinberg::IPlugView* PLUGIN_API createView(Steinberg::FIDString name) override;
+  void ResizeEditor(int width, int height) override;
   // The views created by createView, oldest first. The first one serves resize
   // requests and the host's parameter context menu.
   const std::vector<IPlugVST3View*>& Views() const { return views; }
   void ForgetViews() { views.clear(); }  // a view's destruction empties the list
 
-  const Steinberg::Vst::ProcessContext& LastProcessContext() const { return lastProcessContext; }
-  bool IsInitialized() const { return initialized; }
-
   OBJ_METHODS(IPlugVST3, SingleComponentEffect)
   REFCOUNT_METHODS(SingleComponentEffect)
 
 private:
-  void CreateParameterObjects();
+  void IdentifyHostFromContext(Steinberg::FUnknown* context);  // IPlugVST3Host.cpp
+  void SetUpBusLabels();                                        // IPlugVST3Buses.cpp
+  void AddBuses();                                              // IPlugVST3Buses.cpp
+  void CreateParameterObjects();                                // IPlugVST3Parameters.cpp
+  int UnitForGroup(const char* group);                          // IPlugVST3Units.cpp
+  // IPlugVST3Process.cpp
   void ApplyParameterChanges(Steinberg::Vst::IParameterChanges* changes);
   void ForwardEvents(Steinberg::Vst::IEventList* events);
   void MapBuses(const Steinberg::Vst::ProcessData& data, bool is64);
   void SilenceUnusedOutputs(const Steinberg::Vst::ProcessData& data, bool is64, int nFrames);
-  int UnitForGroup(const char* group);
 
+  // Plug-in input channels that form a side-chain bus. No plug-in of this
+  // system has one, so it stays 0 and the side-chain paths never run.
   int sideChainChannels = 0;
   Steinberg::Vst::ProcessContext lastProcessContext;
   std::vector<IPlugVST3View*> views;

@@ -1,20 +1,105 @@
+// The editor view a VST3 host attaches to its window, and the plug-in's side of
+// it: creating views and asking the host to resize the first one.
 #include "vst3/IPlugVST3View.h"
 
 #include <cstring>
 
 #include "graphics/IGraphics.h"
 #include "vst3/IPlugVST3.h"
+#if TALVOR_X11_EDITOR
+#include "graphics/IGraphicsX11.h"
+#endif
 
 using namespace Steinberg;
 
 namespace {
 
-bool IsHWNDType(FIDString type)
+// The one window type the editor embeds in on this platform, or null for none.
+FIDString SupportedPlatformType()
 {
-  return type && std::strcmp(type, kPlatformTypeHWND) == 0;
+#if defined(_WIN32)
+  return kPlatformTypeHWND;
+#elif TALVOR_X11_EDITOR
+  return kPlatformTypeX11EmbedWindowID;
+#else
+  return nullptr;
+#endif
+}
+
+bool IsSupportedType(FIDString type)
+{
+  const FIDString supported = SupportedPlatformType();
+  return supported && type && std::strcmp(type, supported) == 0;
 }
 
 }  // namespace
+
+#if TALVOR_X11_EDITOR
+// What the view registers with the host's run loop: the editor's X connection
+// and its redraw timer. An object of its own, so that a run loop still holding a
+// reference after unregistering reaches nothing.
+class X11RunLoopClient : public FObject, public Linux::IEventHandler, public Linux::ITimerHandler
+{
+public:
+  // Takes a reference on the run loop until Unregister.
+  X11RunLoopClient(IGraphicsX11* editor, Linux::IRunLoop* loop) : editor(editor), loop(loop) {}
+
+  bool Register()
+  {
+    fdRegistered = loop->registerEventHandler(this, editor->ConnectionFd()) == kResultOk;
+    timerRegistered =
+        fdRegistered && loop->registerTimer(this, (Linux::TimerInterval)editor->TimerPeriodMs()) == kResultOk;
+    return timerRegistered;
+  }
+
+  void Unregister()
+  {
+    editor = nullptr;
+    if (!loop) return;
+    if (fdRegistered) loop->unregisterEventHandler(this);
+    if (timerRegistered) loop->unregisterTimer(this);
+    fdRegistered = timerRegistered = false;
+    loop->release();
+    loop = nullptr;
+  }
+
+  void PLUGIN_API onFDIsSet(Linux::FileDescriptor) override
+  {
+    addRef();  // the host may remove the view (and release this) from inside
+    if (editor) editor->ProcessEvents();
+    // A broken connection reads as ready for ever: stop watching it.
+    if (editor && editor->ConnectionFd() < 0 && fdRegistered)
+    {
+      fdRegistered = false;
+      loop->unregisterEventHandler(this);
+    }
+    release();
+  }
+
+  void PLUGIN_API onTimer() override
+  {
+    addRef();
+    // Events that Xlib read while doing something else wait in its queue, not
+    // on the descriptor.
+    if (editor) editor->ProcessEvents();
+    if (editor) editor->Tick();
+    release();
+  }
+
+  OBJ_METHODS(X11RunLoopClient, FObject)
+  DEFINE_INTERFACES
+    DEF_INTERFACE(Linux::IEventHandler)
+    DEF_INTERFACE(Linux::ITimerHandler)
+  END_DEFINE_INTERFACES(FObject)
+  REFCOUNT_METHODS(FObject)
+
+private:
+  IGraphicsX11* editor;
+  Linux::IRunLoop* loop;
+  bool fdRegistered = false;
+  bool timerRegistered = false;
+};
+#endif
 
 IPlugVST3View::IPlugVST3View(IPlugVST3* plug) : plug(plug)
 {
@@ -36,34 +121,60 @@ IPlugVST3View::~IPlugVST3View()
 
 tresult PLUGIN_API IPlugVST3View::isPlatformTypeSupported(FIDString type)
 {
-#if defined(_WIN32)
-  if (plug && plug->Editor() && IsHWNDType(type))
-    return kResultTrue;
-#else
-  (void)type;  // the editor has no window host on this platform yet
-#endif
-  return kResultFalse;
+  return plug && plug->Editor() && IsSupportedType(type) ? kResultTrue : kResultFalse;
 }
 
 tresult PLUGIN_API IPlugVST3View::attached(void* parent, FIDString type)
 {
   IGraphics* editor = plug ? plug->Editor() : nullptr;
-  if (!editor || editorOpened)
+  // Every refusal leaves the view ready for the next attach; the host shows its
+  // generic editor meanwhile.
+  if (!editor || editorOpened || !IsSupportedType(type) || !parent || !OpenEditorWindow(parent))
     return kResultFalse;
-  if (IsHWNDType(type))
-  {
-#if defined(_WIN32)
-    // A window that could not be made is reported, and the view stays ready
-    // for the next attach.
-    if (!parent || !editor->OpenWindow(parent))
-      return kResultFalse;
-    windowOpened = true;
-#endif
-  }
+  windowOpened = true;
   systemWindow = parent;
   editorOpened = true;
   plug->EditorOpened();
   return kResultTrue;
+}
+
+bool IPlugVST3View::OpenEditorWindow(void* parent)
+{
+#if TALVOR_X11_EDITOR
+  auto* x11 = dynamic_cast<IGraphicsX11*>(plug->Editor());
+  // The editor has no thread of its own: without the host's run loop it could
+  // neither paint nor follow the mouse.
+  Linux::IRunLoop* loop = nullptr;
+  if (!x11 || !plugFrame ||
+      plugFrame->queryInterface(Linux::IRunLoop::iid, reinterpret_cast<void**>(&loop)) != kResultOk || !loop)
+    return false;
+  if (!x11->OpenWindow(parent))
+  {
+    loop->release();
+    return false;
+  }
+  runLoopClient = new X11RunLoopClient(x11, loop);
+  if (runLoopClient->Register())
+    return true;
+  CloseEditorWindow();
+  return false;
+#else
+  return plug->Editor()->OpenWindow(parent) != nullptr;
+#endif
+}
+
+void IPlugVST3View::CloseEditorWindow()
+{
+#if TALVOR_X11_EDITOR
+  if (runLoopClient)
+  {
+    runLoopClient->Unregister();
+    runLoopClient->release();
+    runLoopClient = nullptr;
+  }
+#endif
+  if (plug && plug->Editor())
+    plug->Editor()->CloseWindow();
 }
 
 tresult PLUGIN_API IPlugVST3View::removed()
@@ -79,7 +190,7 @@ void IPlugVST3View::CloseEditor()
     return;
   plug->EditorClosed();
   if (windowOpened)
-    editor->CloseWindow();
+    CloseEditorWindow();
   windowOpened = false;
   editorOpened = false;
 }
@@ -111,4 +222,28 @@ tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize)
     }
   }
   return kResultOk;
+}
+
+// ---- The plug-in's side -----------------------------------------------------------------
+
+IPlugView* PLUGIN_API IPlugVST3::createView(FIDString name)
+{
+  if (!name || std::strcmp(name, "editor") != 0)
+    return nullptr;
+  auto* view = new IPlugVST3View(this);
+  views.push_back(view);
+  return view;
+}
+
+void IPlugVST3::ResizeEditor(int width, int height)
+{
+  if (!Editor() || views.empty())
+    return;
+  IPlugVST3View* view = views.front();
+  IPlugFrame* frame = view->Frame();
+  if (!frame)
+    return;
+  view->ExpectNewSize();
+  ViewRect r(0, 0, width, height);
+  frame->resizeView(view, &r);
 }

@@ -1,12 +1,14 @@
 #pragma once
 // The view a VST3 host attaches to one of its windows: a thin adapter that opens
 // and closes the plug-in's editor window, reports the editor's size and carries
-// size changes between host and plug-in.
+// size changes between host and plug-in. On Linux it also hands the editor's X
+// connection and redraw timer to the host's run loop while attached.
 
 #include "pluginterfaces/gui/iplugview.h"
 #include "public.sdk/source/common/pluginview.h"
 
 class IPlugVST3;
+class X11RunLoopClient;
 
 class IPlugVST3View : public Steinberg::CPluginView
 {
@@ -29,9 +31,12 @@ public:
 
 private:
   void CloseEditor();
+  bool OpenEditorWindow(void* parent);  // the platform's window, and its run-loop hook-up
+  void CloseEditorWindow();
 
   IPlugVST3* plug;
   bool expectingNewSize = false;
   bool editorOpened = false;  // attached succeeded and removed has not followed yet
   bool windowOpened = false;  // this view opened the editor's window
+  X11RunLoopClient* runLoopClient = nullptr;  // Linux: what is registered with the host's run loop
 };

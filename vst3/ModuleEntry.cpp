@@ -4,7 +4,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "framework/TextCopy.h"
 #include "plugin/TALVOR.h"
+#include "plugin/TalvorIdentity.h"
 #include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "vst3/PluginFactory.h"
 
@@ -18,13 +20,8 @@ using namespace Steinberg;
 
 namespace {
 
-const char kVendor[] = "SilverMeadowLab";
-const char kVendorURL[] = "https://silvermeadowlab.example";
-const char kVendorEmail[] = "support@silvermeadowlab.example";
-
-// 0D E7 AE F2 DE 00 4E 4F, then the maker code and the plug-in code.
-const TUID kTalvorClassId = {'\x0D', '\xE7', '\xAE', '\xF2', '\xDE', '\x00', '\x4E', '\x4F',
-                             'S',    'm',    'l',    'b',    'T',    'l',    'v',    '1'};
+// Eight fixed bytes, then the maker code and the plug-in code (plugin/TalvorIdentity.h).
+const TUID kTalvorClassId = {TALVOR_VST3_CLASS_ID_BYTES};
 
 // Instance creation is serialised module-wide. Held in a function-local static so
 // that it exists before the first creation whatever the static initialisation order.
@@ -70,19 +67,13 @@ void ClearFactory(CPluginFactory* factory)
     gPluginFactory = nullptr;
 }
 
-void CopyText(char* dst, size_t size, const char* src)
-{
-  std::memset(dst, 0, size);
-  std::strncpy(dst, src, size - 1);
-}
-
 const PFactoryInfo& FactoryInfo()
 {
   static const PFactoryInfo info = [] {
-    PFactoryInfo i;  // value-initialised: every text field zero-filled
-    CopyText(i.vendor, sizeof(i.vendor), kVendor);
-    CopyText(i.url, sizeof(i.url), kVendorURL);
-    CopyText(i.email, sizeof(i.email), kVendorEmail);
+    PFactoryInfo i;  // zeroed by its constructor: every text field is zero-filled after its text
+    CopyText(i.vendor, TALVOR_MAKER);
+    CopyText(i.url, TALVOR_URL);
+    CopyText(i.email, TALVOR_EMAIL);
     i.flags = PFactoryInfo::kUnicode;
     return i;
   }();
@@ -92,16 +83,16 @@ const PFactoryInfo& FactoryInfo()
 const PClassInfo2& TalvorClassInfo()
 {
   static const PClassInfo2 info = [] {
-    PClassInfo2 i;  // value-initialised: every text field zero-filled
+    PClassInfo2 i;  // zeroed by its constructor: every text field is zero-filled after its text
     std::memcpy(i.cid, kTalvorClassId, sizeof(TUID));
     i.cardinality = PClassInfo::kManyInstances;
-    CopyText(i.category, sizeof(i.category), kVstAudioEffectClass);
-    CopyText(i.name, sizeof(i.name), "TALVOR");
+    CopyText(i.category, kVstAudioEffectClass);
+    CopyText(i.name, TALVOR_NAME);
     i.classFlags = Vst::kSimpleModeSupported;
-    CopyText(i.subCategories, sizeof(i.subCategories), "Fx|EQ");
-    CopyText(i.vendor, sizeof(i.vendor), "");
-    CopyText(i.version, sizeof(i.version), "2.0.0");
-    CopyText(i.sdkVersion, sizeof(i.sdkVersion), "VST 3.6.12");
+    CopyText(i.subCategories, TALVOR_VST3_CATEGORY);
+    CopyText(i.vendor, "");
+    CopyText(i.version, TALVOR_VERSION);
+    CopyText(i.sdkVersion, "VST 3.6.12");
     return i;
   }();
   return info;
@@ -144,7 +135,8 @@ SMTG_EXPORT_SYMBOL IPluginFactory* PLUGIN_API GetPluginFactory()
 #if defined(_WIN32)
 
 // Module globals recorded when the library is loaded: its instance handle and
-// the folder it was loaded from.
+// the folder it was loaded from. Nothing reads the folder: the editor's images
+// are resources of the module, found through the handle.
 HINSTANCE ghInst = nullptr;
 wchar_t gPath[MAX_PATH] = {};
 

@@ -1,5 +1,6 @@
 #include "vst3/SingleComponentEffect.h"
 
+#include "framework/TextCopy.h"
 #include "vst3/InterfaceQuery.h"
 
 namespace Steinberg {
@@ -102,9 +103,7 @@ tresult PLUGIN_API SingleComponentEffect::getUnitInfo(int32 unitIndex, UnitInfo&
   info.id = kRootUnitId;
   info.parentUnitId = kNoParentUnitId;
   info.programListId = kNoProgramListId;
-  static const char kRootName[] = "Root Unit";
-  for (size_t i = 0; i < sizeof(kRootName); ++i)
-    info.name[i] = static_cast<TChar>(kRootName[i]);
+  CopyText(info.name, "Root Unit");
   return kResultOk;
 }
 
@@ -119,20 +118,24 @@ tresult PLUGIN_API SingleComponentEffect::getParameterInfo(int32 paramIndex, Par
   return kResultOk;
 }
 
+AudioBus* SingleComponentEffect::addAudioBus(BusList& buses, const TChar* name, SpeakerArrangement arr,
+                                             BusType type, int32 flags)
+{
+  auto* bus = new AudioBus(name, type, flags, arr);
+  buses.push_back(IPtr<Bus>(bus, false));
+  return bus;
+}
+
 AudioBus* SingleComponentEffect::addAudioInput(const TChar* name, SpeakerArrangement arr, BusType type,
                                                int32 flags)
 {
-  auto* bus = new AudioBus(name, type, flags, arr);
-  audioInputs.push_back(IPtr<Bus>(bus, false));
-  return bus;
+  return addAudioBus(audioInputs, name, arr, type, flags);
 }
 
 AudioBus* SingleComponentEffect::addAudioOutput(const TChar* name, SpeakerArrangement arr, BusType type,
                                                 int32 flags)
 {
-  auto* bus = new AudioBus(name, type, flags, arr);
-  audioOutputs.push_back(IPtr<Bus>(bus, false));
-  return bus;
+  return addAudioBus(audioOutputs, name, arr, type, flags);
 }
 
 EventBus* SingleComponentEffect::addEventInput(const TChar* name, int32 channels, BusType type,

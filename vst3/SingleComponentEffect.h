@@ -79,7 +79,10 @@ public:
   // IEditController: the container's own accessors index without a bounds check.
   tresult PLUGIN_API getParameterInfo(int32 paramIndex, ParameterInfo& info) override;
 
-  // Bus helpers for subclasses.
+  // Bus helpers for subclasses. addAudioBus appends to the given list (one of
+  // the audio bus lists below).
+  static AudioBus* addAudioBus(BusList& buses, const TChar* name, SpeakerArrangement arr, BusType type,
+                               int32 flags);
   AudioBus* addAudioInput(const TChar* name, SpeakerArrangement arr, BusType type = kMain,
                           int32 flags = BusInfo::kDefaultActive);
   AudioBus* addAudioOutput(const TChar* name, SpeakerArrangement arr, BusType type = kMain,

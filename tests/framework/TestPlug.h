@@ -9,13 +9,14 @@
 #include <vector>
 
 #include "framework/IPlugOffline.h"
+#include "plugin/TalvorIdentity.h"
 
 class TestPlug : public IPlugOffline
 {
 public:
   explicit TestPlug(const char* io = "1-1 2-2", int nPresets = 1, bool fillPreset = true)
-    : IPlugOffline(IPlugInstanceInfo{}, 11, io, nPresets, "TALVOR", "", "SilverMeadowLab",
-                   0x00020000, 0x546C7631, 0x536D6C62)
+    : IPlugOffline(IPlugInstanceInfo{}, 11, io, nPresets, TALVOR_NAME, TALVOR_PRODUCT_NAME, TALVOR_MAKER,
+                   kTalvorVersion, kTalvorUniqueId, kTalvorMakerId)
   {
     const char* names[] = {"Low Gain", "Low Freq", "Mid Gain", "Mid Freq", "High Gain", "High Freq"};
     for (int i = 0; i < 6; ++i) ParamAt(i)->InitInteger(names[i], i % 2 ? 0 : 5, 0, i % 2 ? 4 : 10);

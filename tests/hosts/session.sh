@@ -13,8 +13,10 @@ fail() { echo "FAIL: $*"; exit 1; }
 [ -e "$module" ] || fail "no module at $module"
 
 rm -rf "$work"
-# Ardour looks for VST3 bundles in ~/.vst3 and for VST2 modules in ~/.vst. Copies keep
-# their times: a module newer than its cache entry (to the second) is not loaded.
+# Ardour looks for VST3 bundles in ~/.vst3 and for VST2 modules in ~/.vst. A module
+# that is not older than its cache entry (compared to the second) is not loaded, so
+# the copies are dated well in the past: a module built in the same second as the
+# scan would otherwise be refused now and then.
 plugins=$work/home
 mkdir -p "$work/cache" "$plugins/.vst3" "$plugins/.vst" "$work/none"
 
@@ -33,6 +35,7 @@ case $kind in
     ;;
   *) fail "unknown kind '$kind'" ;;
 esac
+find "$target" -exec touch -h -d '2001-01-01 00:00:00 UTC' {} + || fail "dating the copy"
 
 # ardour7-lua keeps its settings in .../ardour7
 confdir=$work/config/$(basename "$lua_tool" | sed 's/-lua$//')

@@ -13,6 +13,7 @@
 
 #include "pluginterfaces/base/ibstream.h"
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/vst/ivstaudioprocessor.h"
 #include "pluginterfaces/vst/ivstcontextmenu.h"
 #include "pluginterfaces/vst/ivsteditcontroller.h"
 #include "pluginterfaces/vst/ivsthostapplication.h"
@@ -251,5 +252,28 @@ public:
   }
   std::vector<std::unique_ptr<ParamQueue>> queues;
 };
+
+// One process call with one input and one output bus over the given channel
+// arrays, in the sample size of S.
+template <class S>
+tresult ProcessOneBus(IAudioProcessor* processor, S** in, int32 nIn, S** out, int32 nOut, int32 frames,
+                      IParameterChanges* changes, ProcessContext* context = nullptr)
+{
+  AudioBusBuffers inBus, outBus;
+  inBus.numChannels = nIn;
+  outBus.numChannels = nOut;
+  // The union holds either width; the host fills the one it announced.
+  inBus.channelBuffers64 = reinterpret_cast<Sample64**>(in);
+  outBus.channelBuffers64 = reinterpret_cast<Sample64**>(out);
+  ProcessData data;
+  data.symbolicSampleSize = sizeof(S) == 8 ? kSample64 : kSample32;
+  data.numSamples = frames;
+  data.numInputs = data.numOutputs = 1;
+  data.inputs = &inBus;
+  data.outputs = &outBus;
+  data.inputParameterChanges = changes;
+  data.processContext = context;
+  return processor->process(data);
+}
 
 }  // namespace vst3test

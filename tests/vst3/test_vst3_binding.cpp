@@ -72,19 +72,7 @@ tresult ProcessBlock(IPlugVST3* plug, S (&in)[2][N], S (&out)[2][N], ParamChange
 {
   S* inPtrs[2] = {in[0], in[1]};
   S* outPtrs[2] = {out[0], out[1]};
-  AudioBusBuffers inBus, outBus;
-  inBus.numChannels = outBus.numChannels = 2;
-  inBus.channelBuffers64 = reinterpret_cast<Sample64**>(inPtrs);
-  outBus.channelBuffers64 = reinterpret_cast<Sample64**>(outPtrs);
-  ProcessData data;
-  data.symbolicSampleSize = sizeof(S) == 8 ? kSample64 : kSample32;
-  data.numSamples = N;
-  data.numInputs = data.numOutputs = 1;
-  data.inputs = &inBus;
-  data.outputs = &outBus;
-  data.inputParameterChanges = changes;
-  data.processContext = context;
-  return plug->process(data);
+  return ProcessOneBus<S>(plug, inPtrs, 2, outPtrs, 2, N, changes, context);
 }
 
 std::string Text(IPlugVST3* plug, ParamID id, double v)
@@ -204,11 +192,12 @@ TEST(Vst3Binding, ViewListAndResizeRequests)
   EXPECT_EQ(300, frame.requests[0].bottom);
   EXPECT_EQ(1, p->resizes);
 
-  EXPECT_EQ(kResultTrue, a->attached(nullptr, "X11EmbedWindowID"));
+  // No parent window: refused, and neither open nor close reaches the plug-in.
+  EXPECT_EQ(kResultFalse, a->attached(nullptr, "X11EmbedWindowID"));
   EXPECT_EQ(kResultOk, a->removed());
   EXPECT_EQ(kResultOk, a->removed());
-  EXPECT_EQ(1, p->opened);
-  EXPECT_EQ(1, p->closed);
+  EXPECT_EQ(0, p->opened);
+  EXPECT_EQ(0, p->closed);
 
   // Destroying either view empties the list; later requests find no view.
   b->release();

@@ -58,12 +58,12 @@ TEST(StateChunk, GrowthClearAndResize)
   c.PutInt32(1);
   EXPECT_EQ(c.Capacity(), 4000);
   const uint8_t* before = c.Data();
-  c.Resize(4000);
+  EXPECT_TRUE(c.Resize(4000));
   EXPECT_EQ(c.Data(), before) << "no growth while the capacity suffices";
-  c.Resize(5000);
+  EXPECT_TRUE(c.Resize(5000));
   EXPECT_EQ(c.Capacity(), 8096);
   EXPECT_EQ(c.Data()[4999], 0);
-  c.Resize(20000000);
+  EXPECT_TRUE(c.Resize(20000000));
   EXPECT_EQ(c.Capacity(), 24190880) << "headroom capped at 4 MiB";
 
   EXPECT_FALSE(c.Resize(-1));

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "GraphicsTestSupport.h"
+#include "tests/graphics/GraphicsTestSupport.h"
 #include "plugin/TALVOR.h"
 
 namespace {
@@ -25,11 +25,16 @@ struct ToolRun
 
 ToolRun Snapshot(const std::string& args)
 {
-  const std::string errPath = testing::TempDir() + "snapshot-err.txt";
+  // One file per test and process: ctest runs the tests side by side.
+  const std::string errPath = testing::TempDir() + "snapshot-err-" +
+                              testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                              std::to_string(getpid()) + ".txt";
   const std::string cmd = std::string("\"") + TALVOR_SNAPSHOT_EXE + "\" " + args + " 2>\"" + errPath + "\"";
   const int rc = std::system(cmd.c_str());
   std::ifstream f(errPath);
-  return {rc, std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>())};
+  ToolRun run{rc, std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>())};
+  std::remove(errPath.c_str());
+  return run;
 }
 
 }  // namespace

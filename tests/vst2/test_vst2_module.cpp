@@ -170,7 +170,7 @@ TEST(Vst2Dispatcher, CanDoVendorRequestsPinsAndSpeakers)
   char text[32] = {};
   EXPECT_EQ(fx.Dispatch(effVendorSpecific, 7, kInput, text, 0.75f), 0xBEEF);
   EXPECT_STREQ(text, "6.00");
-  fx.Dispatch(effVendorSpecific, 7, kInput, text, std::nanf(""));
+  EXPECT_EQ(fx.Dispatch(effVendorSpecific, 7, kInput, text, std::nanf("")), 0xBEEF);
   EXPECT_STREQ(text, "-12.00") << "a NaN position shows as the range's start";
   std::strcpy(text, "keep");
   EXPECT_EQ(fx.Dispatch(effVendorSpecific, 7, 99, text, 0.5f), 0xBEEF);
@@ -210,7 +210,10 @@ TEST(Vst2Parameters, HostValuesTextsAndBadInput)
                  "Output=0.00;Bypass=1;Filter=0;Link=0;");
   char keep[8] = "keep";
   for (VstInt32 op : {effGetParamName, effGetParamDisplay, effGetParamLabel})
-    fx.Dispatch(op, kNumParams, 0, keep), fx.Dispatch(op, -1, 0, keep), fx.Dispatch(op, 0, 0, nullptr);
+    for (VstInt32 index : {(VstInt32)kNumParams, -1})
+      EXPECT_EQ(fx.Dispatch(op, index, 0, keep), 0) << op << " " << index;
+  for (VstInt32 op : {effGetParamName, effGetParamDisplay, effGetParamLabel})
+    EXPECT_EQ(fx.Dispatch(op, 0, 0, nullptr), 0) << op;
   EXPECT_STREQ(keep, "keep");
 
   e->setParameter(e, kLowGain, 0.54f);  // a stepped parameter takes whole positions
@@ -533,7 +536,7 @@ TEST(Vst2Editor, RectangleOpenAndClose)
   ASSERT_NE(rect, nullptr);
   EXPECT_EQ(rect->top + rect->left, 0);
   EXPECT_EQ(rect->bottom * 1000 + rect->right, 566346);
-  int parent = 0;  // no window host on this platform: opening fails cleanly
-  EXPECT_EQ(in.fx.Dispatch(effEditOpen, 0, 0, &parent), 0);
+  // An X window id that names no window (with or without a display): refused cleanly.
+  EXPECT_EQ(in.fx.Dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(0x7FFFFFF)), 0);
   EXPECT_EQ(in.fx.Dispatch(effEditClose), 1);
 }

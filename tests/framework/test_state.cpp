@@ -139,11 +139,11 @@ TEST(State, PresetSlots)
   bank.PutString("c");
   bank.PutBool(false);
   three.ParamAt(0)->SetClamped(2);
-  three.UnserializePresets(bank, 0);
+  EXPECT_EQ(three.UnserializePresets(bank, 0), bank.Size());
   EXPECT_STREQ(three.PresetName(0), "user preset 1") << "recalled after the load";
   ASSERT_EQ(three.PresetAt(0)->state.Size(), 88);
   three.ParamAt(0)->SetClamped(7);
-  three.RecallPreset(0);
+  EXPECT_TRUE(three.RecallPreset(0));
   EXPECT_EQ(three.ParamAt(0)->Value(), 2.0);
 
   three.FillDefaultPresets(nullptr, 1 << 30);  // returns once every slot is used
@@ -169,7 +169,7 @@ TEST(State, HostileBanksStayInsideTheChunk)
   StateChunk longName;
   longName.PutString(std::string(300, 'q').c_str());
   longName.PutBool(true);
-  plug.UnserializePresets(longName, 0);
+  EXPECT_EQ(plug.UnserializePresets(longName, 0), -1) << "no state follows the name";
   EXPECT_EQ(std::strlen(plug.PresetName(0)), 255u);
 
   // Random bytes, some behind a valid header or a valid bank prefix.

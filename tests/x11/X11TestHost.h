@@ -1,0 +1,265 @@
+#pragma once
+// The X11 side of a Linux host, for the editor tests of both modules: a
+// connection of its own, parent windows to embed the editor in, pixels read
+// back with XGetImage, real input through XTest, a VST3 run loop (file
+// descriptors and timers) offered by the view frame, and the picture the editor
+// must show, drawn by the plug-in compiled into the test without a window.
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <poll.h>
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "graphics/IControl.h"
+#include "graphics/IGraphics.h"
+#include "plugin/TALVOR.h"
+#include "tests/vst3/HostObjects.h"
+
+namespace x11test {
+
+using namespace Steinberg;
+constexpr int kW = 346, kH = 566;
+using Values = std::array<double, kNumParams>;  // normalised, by parameter index
+
+// Where a control sits in the editor (its rectangle, in editor coordinates).
+struct Box
+{
+  int x, y, w, h;
+  int cx() const { return x + w / 2; }
+  int cy() const { return y + h / 2; }
+};
+inline Box ControlBox(int param)
+{
+  TALVOR plug{IPlugInstanceInfo()};
+  IGraphics* g = plug.Editor();
+  for (int i = 0; i < g->NControls(); ++i)
+    if (g->GetControl(i)->ParamIdx() == param)
+    {
+      const IRect& r = g->GetControl(i)->Rect();
+      return {r.L, r.T, r.W(), r.H()};
+    }
+  return {0, 0, 0, 0};
+}
+
+// The editor for the given values, as the plug-in draws it without a window
+// (what the snapshot tool writes): 0x00RRGGBB, rows top-down.
+inline std::vector<uint32_t> ExpectedPicture(const Values& v)
+{
+  TALVOR plug{IPlugInstanceInfo()};
+  IGraphics* g = plug.Editor();
+  for (int i = 0; i < kNumParams; ++i) g->ShowParameterValue(i, v[(size_t)i], true);
+  g->Redraw(IRect(0, 0, kW, kH));
+  LICE_IBitmap* b = g->DrawBitmap();
+  std::vector<uint32_t> px((size_t)kW * kH);
+  for (int y = 0; y < kH; ++y)
+    for (int x = 0; x < kW; ++x) px[(size_t)y * kW + x] = b->getBits()[(size_t)y * b->getRowSpan() + x] & 0xFFFFFF;
+  return px;
+}
+
+inline bool PumpUntil(const std::function<void()>& pump, const std::function<bool()>& done, int timeoutMs = 5000)
+{
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done())
+  {
+    if (std::chrono::steady_clock::now() > end) return false;
+    pump();
+  }
+  return true;
+}
+
+// The host's own connection to the display, with its windows.
+struct XClient
+{
+  ::Display* d = XOpenDisplay(nullptr);
+  ~XClient()
+  {
+    if (d) XCloseDisplay(d);
+  }
+  explicit operator bool() const { return d != nullptr; }
+  // Without a display the tests skip; with one that cannot be reached they fail.
+  static bool Wanted() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
+
+  ::Window Parent(int x, int y)
+  {
+    const ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, kW + 40, kH, 0, 0, 0xFFFFFF);
+    XSelectInput(d, w, KeyPressMask);  // a host's window that takes the keys the editor leaves
+    XMapWindow(d, w);
+    XSync(d, False);
+    return w;
+  }
+  std::vector<::Window> Children(::Window parent)
+  {
+    ::Window root = 0, up = 0, *kids = nullptr;
+    unsigned n = 0;
+    std::vector<::Window> out;
+    if (XQueryTree(d, parent, &root, &up, &kids, &n))
+      out.assign(kids, kids + n);
+    if (kids) XFree(kids);
+    return out;
+  }
+  ::Window Editor(::Window parent)
+  {
+    const std::vector<::Window> kids = Children(parent);
+    return kids.size() == 1 ? kids[0] : 0;
+  }
+  // The window's pixels as the screen shows them (0x00RRGGBB); empty on failure.
+  std::vector<uint32_t> Capture(::Window w)
+  {
+    std::vector<uint32_t> px;
+    XImage* img = w ? XGetImage(d, w, 0, 0, kW, kH, AllPlanes, ZPixmap) : nullptr;
+    if (!img) return px;
+    px.resize((size_t)kW * kH);
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x) px[(size_t)y * kW + x] = (uint32_t)XGetPixel(img, x, y) & 0xFFFFFF;
+    XDestroyImage(img);
+    return px;
+  }
+
+  // Input as a user makes it, at editor coordinates of window w.
+  void MoveTo(::Window w, int x, int y)
+  {
+    int sx = 0, sy = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &sx, &sy, &child);
+    XTestFakeMotionEvent(d, DefaultScreen(d), sx, sy, CurrentTime);
+    XSync(d, False);
+  }
+  void Button(unsigned button, bool down)
+  {
+    XTestFakeButtonEvent(d, button, down, CurrentTime);
+    XSync(d, False);
+  }
+  // A left-button drag from (x0, y0), `steps` moves of dy pixels each; the
+  // move numbered `outside` also goes 300 pixels sideways, out of the window.
+  void Drag(::Window w, int x0, int y0, int steps, int dy, int outside = -1)
+  {
+    MoveTo(w, x0, y0);
+    Button(Button1, true);
+    for (int step = 1; step <= steps; ++step) MoveTo(w, x0 + 300 * (step == outside), y0 + dy * step);
+    Button(Button1, false);
+  }
+  void Click(::Window w, int x, int y, unsigned button = Button1)
+  {
+    MoveTo(w, x, y);
+    Button(button, true);
+    Button(button, false);
+  }
+};
+
+#define REQUIRE_DISPLAY(x)                                                   \
+  if (!XClient::Wanted()) GTEST_SKIP() << "no X display (run under xvfb-run)"; \
+  ASSERT_TRUE(x) << "cannot reach the display " << std::getenv("DISPLAY")
+
+// One edit gesture, as the host saw it: begin, one or more performs, end.
+inline bool IsOneGesture(const std::string& edits)
+{
+  return edits.size() >= 3 && edits.front() == 'b' && edits.find_first_not_of('p', 1) == edits.size() - 1 &&
+         edits.back() == 'e';
+}
+
+// Polls the window until it shows `expected` (pumping the editor meanwhile) and
+// answers the number of differing pixels, -1 for a window that could not be read.
+inline int WaitForPicture(XClient& x, ::Window w, const std::vector<uint32_t>& expected,
+                          const std::function<void()>& pump)
+{
+  int diffs = -1;
+  PumpUntil(pump, [&] {
+    const std::vector<uint32_t> shown = x.Capture(w);
+    diffs = shown.empty() ? -1 : 0;
+    for (size_t i = 0; i < shown.size(); ++i) diffs += shown[i] != expected[i];
+    return diffs == 0;
+  });
+  return diffs;
+}
+
+// The host's run loop on Linux, offered through the view frame as hosts do:
+// watches the registered file descriptors and fires the registered timers.
+class RunLoopFrame : public vst3test::HostObject<IPlugFrame, Linux::IRunLoop>, public Linux::IRunLoop
+{
+public:
+  explicit RunLoopFrame(bool offerRunLoop = true) : offerRunLoop(offerRunLoop) {}
+  tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override { return HostObject::queryInterface(iid, obj); }
+  uint32 PLUGIN_API addRef() override { return HostObject::addRef(); }
+  uint32 PLUGIN_API release() override { return HostObject::release(); }
+  tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+
+  tresult PLUGIN_API registerEventHandler(Linux::IEventHandler* h, Linux::FileDescriptor fd) override
+  {
+    if (!h || fd < 0) return kInvalidArgument;
+    handlers.push_back({h, fd});
+    return kResultOk;
+  }
+  tresult PLUGIN_API unregisterEventHandler(Linux::IEventHandler* h) override
+  {
+    return Erase(handlers, [h](const Handler& e) { return e.handler == h; });
+  }
+  tresult PLUGIN_API registerTimer(Linux::ITimerHandler* h, Linux::TimerInterval ms) override
+  {
+    if (!h || ms == 0) return kInvalidArgument;
+    timers.push_back({h, ms, Now() + ms});
+    return kResultOk;
+  }
+  tresult PLUGIN_API unregisterTimer(Linux::ITimerHandler* h) override
+  {
+    return Erase(timers, [h](const Timer& t) { return t.handler == h; });
+  }
+
+  // One turn of the loop: waits up to `ms` for a descriptor or a timer.
+  void Run(int ms = 10)
+  {
+    std::vector<pollfd> fds;
+    for (const Handler& h : handlers) fds.push_back({h.fd, POLLIN, 0});
+    poll(fds.data(), fds.size(), ms);
+    for (const pollfd& p : fds)
+      if (p.revents)
+        for (const Handler h : std::vector<Handler>(handlers))  // a call may unregister
+          if (h.fd == p.fd) h.handler->onFDIsSet(p.fd);
+    for (const Timer t : std::vector<Timer>(timers))
+      if (Now() >= t.due)
+      {
+        for (Timer& live : timers)
+          if (live.handler == t.handler) live.due = Now() + live.period;
+        t.handler->onTimer();
+      }
+  }
+
+  struct Handler
+  {
+    Linux::IEventHandler* handler;
+    int fd;
+  };
+  struct Timer
+  {
+    Linux::ITimerHandler* handler;
+    uint64 period, due;
+  };
+  bool offerRunLoop;
+  std::vector<Handler> handlers;
+  std::vector<Timer> timers;
+
+private:
+  bool Offers2() const override { return offerRunLoop; }
+  static uint64 Now()
+  {
+    using namespace std::chrono;
+    return (uint64)duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+  }
+  template <class T, class P>
+  static tresult Erase(std::vector<T>& list, P match)
+  {
+    const size_t before = list.size();
+    list.erase(std::remove_if(list.begin(), list.end(), match), list.end());
+    return list.size() < before ? kResultOk : kResultFalse;
+  }
+};
+
+}  // namespace x11test

@@ -1,0 +1,163 @@
+// Parameters as a VST3 host sees them: the "Preset" and "Bypass" parameters the
+// binding adds, one IPlugParameter per ParamDef, and the controller's
+// parameter calls. Values and texts convert through the ParamDef records.
+#include <cmath>
+
+#include "framework/TextCopy.h"
+#include "vst3/IPlugVST3.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+// ---- IPlugParameter ------------------------------------------------------------------------
+
+IPlugParameter::IPlugParameter(ParamDef* def, int paramIdx, UnitID unitId) : def(def)
+{
+  info.id = static_cast<ParamID>(paramIdx);
+  CopyText(info.title, def->NameForHost());
+  info.shortTitle[0] = 0;
+  CopyText(info.units, def->LabelForHost());
+  info.stepCount = def->Kind() == ParamKindDouble ? 0 : static_cast<int32>(def->Max() - def->Min());
+  info.defaultNormalizedValue = def->ToNormalized(def->Default());
+  valueNormalized = info.defaultNormalizedValue;
+  info.unitId = unitId;
+  info.flags = def->CanAutomate() ? ParameterInfo::kCanAutomate : 0;
+  precision = def->DisplayPrecision();
+}
+
+void IPlugParameter::toString(ParamValue valueNormalized, String128 string) const
+{
+  if (!string)
+    return;
+  if (std::isnan(valueNormalized))
+  {
+    string[0] = 0;
+    return;
+  }
+  char text[ParamDef::kFormatBufferSize] = {};
+  def->FormatForHost(valueNormalized, true, text, true);
+  CopyText(string, kString128Units, text);
+}
+
+bool IPlugParameter::fromString(const TChar* string, ParamValue& valueNormalized) const
+{
+  if (!string)
+    return false;
+  char text[128];
+  CopyText(text, string);
+  // Text that is not a number is refused rather than read as 0: a typing slip
+  // must not throw the parameter to an arbitrary value. A VST3 host passes the
+  // value alone, so units after the number are refused too.
+  double plain = 0.0;
+  if (!def->ValueFromHostText(text, ParamDef::kTextNumberBesideDisplayTexts, &plain))
+    return false;
+  valueNormalized = def->ToNormalized(plain);
+  return true;
+}
+
+ParamValue IPlugParameter::toPlain(ParamValue valueNormalized) const
+{
+  if (std::isnan(valueNormalized))
+    return def->Min();
+  return def->FromNormalized(ParamDef::ClampNormalized(valueNormalized));
+}
+
+ParamValue IPlugParameter::toNormalized(ParamValue plainValue) const
+{
+  if (std::isnan(plainValue))
+    return 0.0;
+  return def->ToNormalized(plainValue);
+}
+
+// ---- The parameter objects ----------------------------------------------------------------
+
+void IPlugVST3::CreateParameterObjects()
+{
+  String128 title;
+  const TChar empty[1] = {0};
+  if (PresetCount() > 0)
+  {
+    CopyText(title, "Preset");
+    auto* preset = new Parameter(title, kVST3PresetParamId, empty, 0.0, PresetCount(),
+                                 ParameterInfo::kIsProgramChange, kRootUnitId, empty);
+    preset->setPrecision(4);
+    parameters.addParameter(preset);
+  }
+  if (!IsInstrument())
+  {
+    CopyText(title, "Bypass");
+    auto* bypass = new StringListParameter(
+        title, kVST3BypassParamId, empty,
+        ParameterInfo::kCanAutomate | ParameterInfo::kIsList | ParameterInfo::kIsBypass, kRootUnitId,
+        empty);
+    String128 entry;
+    CopyText(entry, "off");
+    bypass->appendString(entry);
+    CopyText(entry, "on");
+    bypass->appendString(entry);
+    parameters.addParameter(bypass);
+  }
+  for (int i = 0; i < ParamCount(); ++i)
+  {
+    ParamDef* def = ParamAt(i);
+    parameters.addParameter(new IPlugParameter(def, i, UnitForGroup(def->Group())));
+  }
+}
+
+// ---- Controller parameter calls ----------------------------------------------------------------
+
+ParamValue PLUGIN_API IPlugVST3::getParamNormalized(ParamID id)
+{
+  if (id == kVST3BypassParamId)
+    return IsBypassed() ? 1.0 : 0.0;
+  if (id < static_cast<ParamID>(ParamCount()))
+    return ParamAt(static_cast<int>(id))->NormalizedValue();
+  return 0.0;
+}
+
+tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value)
+{
+  if (id >= static_cast<ParamID>(ParamCount()) || !std::isfinite(value))
+    return kResultFalse;
+  // The controller side only keeps the value; the processor hears the change
+  // through its parameter queue.
+  SetParamFromHost(static_cast<int>(id), value, HostParamUpdate::StoreOnly);
+  return kResultOk;
+}
+
+ParamValue PLUGIN_API IPlugVST3::plainParamToNormalized(ParamID id, ParamValue plain)
+{
+  if (id < static_cast<ParamID>(ParamCount()))
+    return std::isnan(plain) ? 0.0 : ParamAt(static_cast<int>(id))->ToNormalized(plain);
+  return plain;
+}
+
+tresult PLUGIN_API IPlugVST3::getParamStringByValue(ParamID id, ParamValue valueNormalized,
+                                                    String128 string)
+{
+  if (!string)
+    return kInvalidArgument;
+  if (id >= static_cast<ParamID>(ParamCount()))
+    return kResultFalse;
+  if (std::isnan(valueNormalized))
+  {
+    string[0] = 0;
+    return kResultFalse;
+  }
+  Parameter* p = parameters.getParameter(id);
+  if (!p)
+    return kResultFalse;
+  p->toString(valueNormalized, string);
+  return kResultOk;
+}
+
+tresult PLUGIN_API IPlugVST3::getParamValueByString(ParamID id, TChar* string,
+                                                    ParamValue& valueNormalized)
+{
+  if (!string)
+    return kInvalidArgument;
+  Parameter* p = parameters.getParameter(id);
+  if (p && p->fromString(string, valueNormalized))
+    return kResultOk;
+  return kResultFalse;
+}
