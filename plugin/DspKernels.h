@@ -55,13 +55,15 @@ struct DspKernels
   // count values from in to out, each exactly as SaturateSample gives it; in
   // and out may be the same array.
   void (*saturate)(const double* in, double* out, int count);
-  // In place, frames stereo frames (left and right interleaved) from the
-  // input stage's output through the waveshaper and the sections to the
-  // shelves' output, rounded to 32 bits between stages; the sections' state
-  // is carried in lanes.
-  void (*shapeAndFilter)(FilterLanes& lanes, double* work, int frames);
-  // The output stage: (c - 1e-10) * gain * trim for each value, gains and gain
-  // as for input; a null output channel is not written.
+  // frames stereo frames (left and right interleaved) from the input stage's
+  // output in work (which the waveshaper's output replaces) through the
+  // sections to the high shelf's output in out, rounded to 32 bits between
+  // stages (but not after the last one); the sections' state is carried in
+  // lanes.
+  void (*shapeAndFilter)(FilterLanes& lanes, double* work, double* out, int frames);
+  // The output stage: (c - 1e-10) * gain * trim for each value c, rounded to
+  // 32 bits first, gains and gain as for input; a null output channel is not
+  // written.
   void (*output)(const double* in, const double* gains, double gain, double trim, double* outL, double* outR,
                  int frames);
 };

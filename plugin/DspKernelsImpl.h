@@ -15,7 +15,9 @@
 #include "plugin/DspKernels.h"
 #include "plugin/FastMath.h"
 
-#if defined(__AVX512F__)
+#if defined(TALVOR_KERNEL_LANES)
+#define TALVOR_LANES TALVOR_KERNEL_LANES
+#elif defined(__AVX512F__)
 #define TALVOR_LANES 8
 #elif defined(__AVX2__)
 #define TALVOR_LANES 4
@@ -128,7 +130,13 @@ template <int N>
 TALVOR_KERNEL_INLINE Pack<N> CopySign(const Pack<N>& m, const Pack<N>& s)
 {
   Pack<N> r;
+#if TALVOR_LANES == 8
+  // One bitwise select: magnitude bits from m, the sign bit from s.
+  const __m512i magnitude = _mm512_set1_epi64(0x7fffffffffffffffLL);
+  TALVOR_EACH(N) r.v[j] = (Vec)_mm512_ternarylogic_epi64((__m512i)m.v[j], (__m512i)s.v[j], magnitude, 0xE4);
+#else
   TALVOR_EACH(N) r.v[j] = fastmath::CopySign(m.v[j], s.v[j]);
+#endif
   return r;
 }
 template <int N>
@@ -149,9 +157,11 @@ TALVOR_KERNEL_INLINE Pack<N> TwoToN(const Pack<N>& kd)
 // A bit per lane: set where v < c (never for NaN).
 TALVOR_KERNEL_INLINE unsigned LanesBelow(Vec v, double c)
 {
-#if defined(__AVX512F__)
+#if TALVOR_LANES == 8
   return _mm512_cmp_pd_mask((__m512d)v, _mm512_set1_pd(c), _CMP_LT_OQ);
-#elif defined(__AVX2__)
+#elif TALVOR_LANES == 4 && defined(__AVX512VL__)
+  return _mm256_cmp_pd_mask((__m256d)v, _mm256_set1_pd(c), _CMP_LT_OQ);
+#elif TALVOR_LANES == 4
   return (unsigned)_mm256_movemask_pd(_mm256_cmp_pd((__m256d)v, _mm256_set1_pd(c), _CMP_LT_OQ));
 #else
   return (unsigned)_mm_movemask_pd(_mm_cmplt_pd((__m128d)v, _mm_set1_pd(c)));
@@ -181,15 +191,33 @@ TALVOR_KERNEL_INLINE Range GroupRange(const Pack<kGroupVectors>& x, double bound
 
 using Group = Pack<kGroupVectors>;
 
-// tanh of a group: one form where the whole group is on one side of 0.75,
-// both where it straddles it; each gives the same bits as the full form.
+// tanh of a group: one form where the whole group is on one side of 0.75;
+// where it straddles it, the same choice vector by vector, both forms for a
+// vector that straddles it too. Each gives the same bits as the full form.
+// kNonNegative: every argument is +0 or more.
+template <bool kNonNegative>
+TALVOR_KERNEL_INLINE Vec TanhVector(Vec x)
+{
+  constexpr unsigned kAll = (1u << kLanes) - 1;
+  const unsigned below = LanesBelow(fastmath::Abs(x), 0.75);
+  if (below == kAll) return fastmath::TanhBelowThreeQuarters<kNonNegative>(x);
+  if (below == 0) return fastmath::TanhFromThreeQuarters<kNonNegative>(x);
+  return fastmath::Tanh<kNonNegative>(x);
+}
+
+template <bool kNonNegative = false>
 TALVOR_KERNEL_INLINE Group TanhGroup(const Group& x)
 {
   switch (GroupRange(x, 0.75))
   {
-    case Range::AllBelow: return fastmath::TanhBelowThreeQuarters(x);
-    case Range::NoneBelow: return fastmath::TanhFromThreeQuarters(x);
-    default: return fastmath::Tanh(x);
+    case Range::AllBelow: return fastmath::TanhBelowThreeQuarters<kNonNegative>(x);
+    case Range::NoneBelow: return fastmath::TanhFromThreeQuarters<kNonNegative>(x);
+    default:
+    {
+      Group r;
+      TALVOR_EACH(kGroupVectors) r.v[j] = TanhVector<kNonNegative>(x.v[j]);
+      return r;
+    }
   }
 }
 
@@ -223,11 +251,13 @@ struct ShapeGroup
         // Below 0.75, every power is below 0.75 as well, and x^7 below 7/16.
         small = GroupRange(x, 0.75) == Range::AllBelow;
         break;
-      case 1: t1 = small ? fastmath::TanhBelowThreeQuartersFromPowers(x, x2, Abs(x3)) : TanhGroup(x); break;
-      case 2: t2 = small ? fastmath::TanhBelowThreeQuarters(x2) : TanhGroup(x2); break;
-      case 3: t3 = small ? fastmath::TanhBelowThreeQuarters(x3) : TanhGroup(x3); break;
-      case 4: t4 = small ? fastmath::TanhBelowThreeQuarters(x4) : TanhGroup(x4); break;
-      case 5: a7 = small ? fastmath::AtanBelowSevenSixteenths(x7) : AtanGroup(x7); break;
+      // atan has the longest chain of dependent operations: it goes first.
+      case 1: a7 = small ? fastmath::AtanBelowSevenSixteenths(x7) : AtanGroup(x7); break;
+      case 2: t1 = small ? fastmath::TanhBelowThreeQuartersFromPowers(x, x2, Abs(x3)) : TanhGroup(x); break;
+      // x^2 and x^4 are +0 or more (or NaN, which every form passes on).
+      case 3: t2 = small ? fastmath::TanhBelowThreeQuarters<true>(x2) : TanhGroup<true>(x2); break;
+      case 4: t3 = small ? fastmath::TanhBelowThreeQuarters(x3) : TanhGroup(x3); break;
+      case 5: t4 = small ? fastmath::TanhBelowThreeQuarters<true>(x4) : TanhGroup<true>(x4); break;
       default:
       {
         const Group y = x + 0.1 * ((0.6 * a7 + (t1 - (0.05 * t2 + t3))) + (t1 - (0.6 * t4 + t3)));
@@ -327,8 +357,8 @@ void OutputStage(const double* in, const double* gains, double gain, double trim
   int j = 0;
   for (; j + kLanes <= frames; j += kLanes)
   {
-    const Vec lo = (LoadVec(in + 2 * j) - kAntiDenormal) * gainAt(2 * j) * trim;
-    const Vec hi = (LoadVec(in + 2 * j + kLanes) - kAntiDenormal) * gainAt(2 * j + kLanes) * trim;
+    const Vec lo = (RoundTo32(LoadVec(in + 2 * j)) - kAntiDenormal) * gainAt(2 * j) * trim;
+    const Vec hi = (RoundTo32(LoadVec(in + 2 * j + kLanes)) - kAntiDenormal) * gainAt(2 * j + kLanes) * trim;
     Vec l, r;
     Deinterleave(lo, hi, l, r);
     if (outL) StoreVec(outL + j, l);
@@ -336,8 +366,8 @@ void OutputStage(const double* in, const double* gains, double gain, double trim
   }
   for (; j < frames; ++j)
   {
-    const double l = (in[2 * j] - kAntiDenormal) * (kPerValueGains ? gains[2 * j] : gain) * trim;
-    const double r = (in[2 * j + 1] - kAntiDenormal) * (kPerValueGains ? gains[2 * j + 1] : gain) * trim;
+    const double l = ((double)(float)in[2 * j] - kAntiDenormal) * (kPerValueGains ? gains[2 * j] : gain) * trim;
+    const double r = ((double)(float)in[2 * j + 1] - kAntiDenormal) * (kPerValueGains ? gains[2 * j + 1] : gain) * trim;
     if (outL) outL[j] = l;
     if (outR) outR[j] = r;
   }
@@ -428,8 +458,11 @@ TALVOR_KERNEL_INLINE __m128d Step(ParametricRegs& s, __m128d x)
 
 // MatchedLowpass::process: y = b1 x1 + b0 x + b2 x2 - a1 y1 - a2 y2, and
 // results strictly between zero and the smallest normal float, or equal to
-// it, become +0 (the same set as its comparison in 64 bits).
-TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x)
+// it, become +0 (the same set as its comparison in 64 bits). With kFlush
+// false the results are kept as they are and `flushed` collects where one
+// would have been flushed: where none would, the results are the same.
+template <bool kFlush>
+TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x, __m128i& flushed)
 {
   __m128 y = _mm_sub_ps(
     _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(s.b1, s.x1), _mm_mul_ps(s.b0, x)), _mm_mul_ps(s.b2, s.x2)),
@@ -440,7 +473,10 @@ TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x)
   const __m128i magnitude = _mm_and_si128(_mm_castps_si128(y), _mm_set1_epi32(0x7fffffff));
   const __m128i shifted = _mm_add_epi32(magnitude, _mm_set1_epi32(0x7fffffff));
   const __m128i flush = _mm_cmpgt_epi32(_mm_set1_epi32((int)0x80800000u), shifted);
-  y = _mm_andnot_ps(_mm_castsi128_ps(flush), y);
+  if (kFlush)
+    y = _mm_andnot_ps(_mm_castsi128_ps(flush), y);
+  else
+    flushed = _mm_or_si128(flushed, flush);
   s.x2 = s.x1;
   s.x1 = x;
   s.y2 = s.y1;
@@ -457,80 +493,98 @@ TALVOR_KERNEL_INLINE __m128d Widen(__m128 x) { return _mm_cvtps_pd(x); }
 // after another. Each section still sees its frames in order, and each value
 // goes through the same operations.
 //
-// The waveshaper runs one group of frames ahead of the high-pass, its steps
-// spread between the passes: the filters' recurrences are bound by latency,
-// the waveshaper by throughput, and so the processor overlaps the two.
-template <bool kLowpass>
-void ShapeAndFilterChain(FilterLanes& lanes, double* work, int frames)
+// The low-pass's flush lies on its recurrence, the longest of the chain. It
+// is needed only where the signal decays into silence, so the block runs
+// first without it (kFlush false), noting whether any result would have been
+// flushed; only then is it run again, with the flush, from the same state.
+// Returns false, leaving lanes unchanged, when that is needed.
+template <int K>
+struct Stage
+{
+  static constexpr int value = K;
+};
+
+template <bool kLowpass, bool kFlush>
+bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames)
 {
   BiquadRegs hp = Load(lanes.highpass), ls = Load(lanes.lowShelf), hs = Load(lanes.highShelf);
   ParametricRegs mid = Load(lanes.mid);
   LowpassRegs lp = Load(lanes.lowpass);
   constexpr int kLast = kLowpass ? 4 : 3;  // the wavefront's depth - 1
-  constexpr int kGroupFrames = kGroup / 2;
   // The values in flight between the sections, each rounded to 32 bits.
   __m128 afterHighpass = _mm_setzero_ps(), afterLowpass = _mm_setzero_ps(), afterMid = _mm_setzero_ps(),
          afterLowShelf = _mm_setzero_ps();
+  __m128i flushed = _mm_setzero_si128();
 
-  // One pass of the loop; a stage runs only for frames inside the block. It
-  // reads the shaped frame n and writes the chain's output for n - kLast.
-  auto pass = [&](int n, bool all) __attribute__((always_inline)) {
-    auto live = [&](int stage) __attribute__((always_inline)) { return all || (n - stage >= 0 && n - stage < frames); };
-    if (live(kLast))
-      _mm_storeu_pd(work + 2 * (n - kLast), Widen(Round32(Step(hs, Widen(afterLowShelf)))));
-    if (live(kLast - 1))
+  // One pass of the loop: pass n runs stage k on frame n - k for the stages
+  // First to Last. Each stage takes what the stage before it gave in the
+  // pass before, so the later stages go first. (Sections sharing a register
+  // would couple their recurrences through the stages between them: each
+  // section keeps its own.)
+  auto pass = [&](int n, auto first, auto last) __attribute__((always_inline)) {
+    constexpr int kFirst = decltype(first)::value, kLastRun = decltype(last)::value;
+    auto runs = [&](int stage) __attribute__((always_inline)) { return stage >= kFirst && stage <= kLastRun; };
+    // The high shelf's output is rounded to 32 bits by the output stage.
+    if (runs(kLast))
+      _mm_storeu_pd(out + 2 * (n - kLast), Step(hs, Widen(afterLowShelf)));
+    if (runs(kLast - 1))
       afterLowShelf = Round32(Step(ls, Widen(afterMid)));
-    if (live(kLast - 2))
+    if (runs(kLast - 2))
       afterMid = Round32(Step(mid, Widen(kLowpass ? afterLowpass : afterHighpass)));
-    if (kLowpass && live(1))
-      afterLowpass = Step(lp, afterHighpass);
-    if (live(0))
-      afterHighpass = Round32(Step(hp, _mm_loadu_pd(work + 2 * n)));
+    if (kLowpass && runs(1))
+      afterLowpass = Step<kFlush>(lp, afterHighpass, flushed);
+    if (runs(0))
+      afterHighpass = Round32(Step(hp, _mm_loadu_pd(in + 2 * n)));
   };
-  auto shape = [&](int from, int to) {
-    if (to > from) SaturateRun<true>(work + 2 * from, work + 2 * from, 2 * (to - from));
+  // The same with the stages chosen at run time, for blocks shorter than
+  // the wavefront.
+  auto passWithin = [&](int n) {
+    if (n - kLast >= 0 && n - kLast < frames)
+      _mm_storeu_pd(out + 2 * (n - kLast), Step(hs, Widen(afterLowShelf)));
+    if (n - kLast + 1 >= 0 && n - kLast + 1 < frames)
+      afterLowShelf = Round32(Step(ls, Widen(afterMid)));
+    if (n - kLast + 2 >= 0 && n - kLast + 2 < frames)
+      afterMid = Round32(Step(mid, Widen(kLowpass ? afterLowpass : afterHighpass)));
+    if (kLowpass && n - 1 >= 0 && n - 1 < frames)
+      afterLowpass = Step<kFlush>(lp, afterHighpass, flushed);
+    if (n < frames)
+      afterHighpass = Round32(Step(hp, _mm_loadu_pd(in + 2 * n)));
   };
 
-  // Shaped ahead: the first passes and the first group.
-#ifdef TALVOR_EXPERIMENT_UNFUSED
-  const int head = frames;
-#else
-  const int head = frames < kLast + kGroupFrames ? frames : kLast + kGroupFrames;
-#endif
-  shape(0, head);
-  int n = 0;
-  for (; n < kLast; ++n) pass(n, false);
-  if (head == kLast + kGroupFrames)
+  if (frames < kLast)
   {
-    for (; n + 2 * kGroupFrames <= frames; n += kGroupFrames)
-    {
-      ShapeGroup<true> group;
-      double* ahead = work + 2 * (n + kGroupFrames);
-      _Pragma("GCC unroll 16") for (int i = 0; i < kGroupFrames; ++i)
-      {
-        pass(n + i, true);
-        _Pragma("GCC unroll 8") for (int s = i * group.kSteps / kGroupFrames; s < (i + 1) * group.kSteps / kGroupFrames; ++s)
-          group.Step(s, ahead, ahead);
-      }
-    }
-    shape(n + kGroupFrames, frames);
+    for (int n = 0; n < frames + kLast; ++n) passWithin(n);
   }
-  for (; n < frames; ++n) pass(n, true);
-  for (; n < frames + kLast; ++n) pass(n, false);
+  else
+  {
+    // The first passes fill the wavefront, the last ones drain it.
+    pass(0, Stage<0>(), Stage<0>());
+    pass(1, Stage<0>(), Stage<1>());
+    pass(2, Stage<0>(), Stage<2>());
+    if (kLowpass) pass(3, Stage<0>(), Stage<3>());
+    for (int n = kLast; n < frames; ++n) pass(n, Stage<0>(), Stage<kLast>());
+    pass(frames, Stage<1>(), Stage<kLast>());
+    pass(frames + 1, Stage<2>(), Stage<kLast>());
+    pass(frames + 2, Stage<3>(), Stage<kLast>());
+    if (kLowpass) pass(frames + 3, Stage<4>(), Stage<kLast>());
+  }
 
+  if (!kFlush && _mm_movemask_epi8(flushed) != 0) return false;
   Save(lanes.highpass, hp);
   Save(lanes.lowShelf, ls);
   Save(lanes.highShelf, hs);
   Save(lanes.mid, mid);
   Save(lanes.lowpass, lp);
+  return true;
 }
 
-void ShapeAndFilter(FilterLanes& lanes, double* work, int frames)
+void ShapeAndFilter(FilterLanes& lanes, double* work, double* out, int frames)
 {
-  if (lanes.lowpassOn)
-    ShapeAndFilterChain<true>(lanes, work, frames);
-  else
-    ShapeAndFilterChain<false>(lanes, work, frames);
+  SaturateRun<true>(work, work, 2 * frames);
+  if (!lanes.lowpassOn)
+    FilterChain<false, false>(lanes, work, out, frames);
+  else if (!FilterChain<true, false>(lanes, work, out, frames))
+    FilterChain<true, true>(lanes, work, out, frames);
 }
 
 constexpr DspKernels kKernels = {Input, Saturate, ShapeAndFilter, Output};

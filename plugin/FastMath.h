@@ -119,10 +119,10 @@ TALVOR_MATH_INLINE T TanhExp(T ax)
   return expR * TwoToN(kd);
 }
 
-template <class T>
+template <bool kNonNegative = false, class T>
 TALVOR_MATH_INLINE T Tanh(T x)
 {
-  const T ax = Abs(x);
+  const T ax = kNonNegative ? x : Abs(x);
   T num, den;
   TanhPade(ax, num, den);
   const T e = TanhExp(ax);
@@ -131,17 +131,21 @@ TALVOR_MATH_INLINE T Tanh(T x)
   const T a = Select(small, ax, Splat<T>(1.0));
   const T b = Select(small, num, Splat<T>(-2.0));
   const T d = Select(small, den, e + 1.0);
-  return CopySign(a + b / d, x);
+  const T r = a + b / d;
+  return kNonNegative ? r : CopySign(r, x);
 }
 
-// Tanh for arguments whose magnitude is below 0.75 (not NaN).
-template <class T>
+// Tanh for arguments whose magnitude is below 0.75 (not NaN). kNonNegative:
+// x is known to be +0 or more, so that it is its own magnitude and the
+// result (never -0) needs no sign.
+template <bool kNonNegative = false, class T>
 TALVOR_MATH_INLINE T TanhBelowThreeQuarters(T x)
 {
-  const T ax = Abs(x);
+  const T ax = kNonNegative ? x : Abs(x);
   T num, den;
   TanhPade(ax, num, den);
-  return CopySign(ax + num / den, x);
+  const T r = ax + num / den;
+  return kNonNegative ? r : CopySign(r, x);
 }
 
 // The same for x itself when x^2 and |x^3| are known already: the Pade form's
@@ -155,11 +159,13 @@ TALVOR_MATH_INLINE T TanhBelowThreeQuartersFromPowers(T x, T x2, T x3Magnitude)
   return CopySign(ax + (x3Magnitude * p) / q, x);
 }
 
-// Tanh for arguments whose magnitude is 0.75 or more, or NaN.
-template <class T>
+// Tanh for arguments whose magnitude is 0.75 or more, or NaN; kNonNegative
+// as above (the result is then +0 or more as well).
+template <bool kNonNegative = false, class T>
 TALVOR_MATH_INLINE T TanhFromThreeQuarters(T x)
 {
-  return CopySign(1.0 + -2.0 / (TanhExp(Abs(x)) + 1.0), x);
+  const T r = 1.0 + -2.0 / (TanhExp(kNonNegative ? x : Abs(x)) + 1.0);
+  return kNonNegative ? r : CopySign(r, x);
 }
 
 // ---- atan ----
@@ -213,11 +219,13 @@ TALVOR_MATH_INLINE T Atan(T x)
 }
 
 // Atan for finite arguments whose magnitude is below 7/16. There k = 0, so
-// the reduced argument (t - 0) / (1 + 0 t) is t itself, exactly.
+// the reduced argument (t - 0) / (1 + 0 t) is t itself, exactly, and hi and
+// lo are +0: adding them changes nothing, since u = t is +0 or more and
+// u + u s is then never -0.
 template <class T>
 TALVOR_MATH_INLINE T AtanBelowSevenSixteenths(T x)
 {
   const T u = Abs(x);
-  return CopySign(Splat<T>(0.0) + (u + (u * AtanSeries(u) + Splat<T>(0.0))), x);
+  return CopySign(u + u * AtanSeries(u), x);
 }
 }  // namespace fastmath

@@ -227,9 +227,12 @@ void TalvorEngine::DesignSmoothers(double fs)
 void TalvorEngine::DesignChannel(int channel, double fs)
 {
   TalvorChannelSections& s = sections[channel];
-  auto designBiquad = [](BiquadSection& b, BiquadType type, double fc, double q, double gainDb) {
+  auto designBiquad = [this](BiquadSection& b, BiquadType type, double fc, double q, double gainDb) {
     if (b.type != type || !SameBits(b.fc, fc) || !SameBits(b.q, q) || !SameBits(b.gainDb, gainDb))
+    {
       b.design(type, fc, q, gainDb);
+      designed = true;
+    }
   };
   {
     const double q = smoothers.hpQ.process(targets.hpQ);
@@ -257,6 +260,7 @@ void TalvorEngine::DesignChannel(int channel, double fs)
       s.mid.design(key.gainDb, key.freq, key.bandwidth);
       midDesign[channel] = key;
       midDesigned[channel] = true;
+      designed = true;
     }
   }
 }
@@ -283,21 +287,25 @@ bool TalvorEngine::PrepareBlock(double sampleRate, const TalvorSwitches& switche
 
   // The "Filter" low-pass is designed always, used only when switched in;
   // its design depends on the sample rate alone.
+  designed = false;
   if (!SameBits((float)fs, lowpassRate))
   {
     for (TalvorChannelSections& s : sections)
       s.lowpass.design((float)kLowpassCorner, (float)kLowpassQ, (float)fs);
     lowpassRate = (float)fs;
+    designed = true;
   }
   DesignChannel(0, fs);
   DesignChannel(1, fs);
 
   // A design that failed must not feed NaN into the signal: such a section
-  // passes its input through until the next design succeeds.
-  ForEachSection([](auto& section) {
-    if (!section.coefficientsAreFinite())
-      section.makeTransparent();
-  });
+  // passes its input through until the next design succeeds. (Sections not
+  // designed anew were checked when they were.)
+  if (designed)
+    ForEachSection([](auto& section) {
+      if (!section.coefficientsAreFinite())
+        section.makeTransparent();
+    });
   return switches.linked;
 }
 
@@ -406,11 +414,11 @@ void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL,
     double gain = 0.0;
     const double* gains = StepGains(smoothers.inputGain, inputGain, stageGains, 2 * frames, gain);
     kernels->input(l, r, gains, gain, stageWork, frames);
-    kernels->shapeAndFilter(lanes, stageWork, frames);
+    kernels->shapeAndFilter(lanes, stageWork, stageChain, frames);
     if (processed)
     {
       gains = StepGains(smoothers.outputGain, outputGain, stageGains, 2 * frames, gain);
-      kernels->output(stageWork, gains, gain, trim, outL ? outL + start : nullptr, outR ? outR + start : nullptr,
+      kernels->output(stageChain, gains, gain, trim, outL ? outL + start : nullptr, outR ? outR + start : nullptr,
                       frames);
     }
     else

@@ -137,6 +137,7 @@ private:
     double fs, gainDb, freq, bandwidth;
   } midDesign[2] = {};
   bool midDesigned[2] = {false, false};
+  bool designed = false;  // some section was designed in this block's preparation
   // The linear gains of the last gain targets, and the fixed output trim.
   double inputGainDb = 0.0, inputGain = 1.0;
   double outputGainDb = 0.0, outputGain = 1.0;
@@ -146,6 +147,7 @@ private:
   // left and right interleaved.
   static constexpr int kStageFrames = 256;
   double stageRaw[2][kStageFrames] = {};      // the host's samples, for "Bypass"
-  double stageWork[2 * kStageFrames] = {};    // the signal between the stages
+  double stageWork[2 * kStageFrames] = {};    // the input stage's and the waveshaper's output
+  double stageChain[2 * kStageFrames] = {};   // the filter sections' output
   double stageGains[2 * kStageFrames] = {};   // a gliding gain, value by value
 };
