@@ -3,7 +3,8 @@
 // everything it outputs: odd and empty blocks (some longer than the announced
 // block size), every control moved between blocks, "Filter", "Link" and
 // "Bypass" switched, sample-rate changes, and input with NaN and infinity
-// bursts, huge values, values near and below the smallest normals, silence.
+// bursts, huge values, values near and below the smallest normals, driven
+// levels, and a long silence into which the "Filter" low-pass decays.
 // The Linux and the Windows module are checked against the same digests, so
 // both render the same bits, and the same bits as the engine always has.
 //
@@ -17,8 +18,8 @@
 namespace hostile
 {
 // Digests of processReplacing's and processDoubleReplacing's output bytes.
-constexpr uint64_t kFloatDigest = 0x09fbe2fbde67cddd;
-constexpr uint64_t kDoubleDigest = 0xcda615b8ed6e4bcb;
+constexpr uint64_t kFloatDigest = 0x9c4c9ba84cdd5444;
+constexpr uint64_t kDoubleDigest = 0xab7ce94561ce450d;
 
 struct Rng
 {
@@ -74,9 +75,10 @@ struct Source
 
 // Runs the programme through an opened effect (two inputs, two outputs) and
 // returns the digest of its output; Sample float uses processReplacing,
-// double processDoubleReplacing.
+// double processDoubleReplacing. Every output byte is also appended to
+// bytes, when given.
 template <typename Sample, typename Effect>
-uint64_t Render(Effect* e)
+uint64_t Render(Effect* e, std::vector<unsigned char>* bytes = nullptr)
 {
   auto call = [e](int32_t op, int32_t index, intptr_t value, float opt) {
     return e->dispatcher(e, op, index, value, nullptr, opt);
@@ -88,11 +90,12 @@ uint64_t Render(Effect* e)
 
   static const int sizes[] = {1, 3, 63, 64, 65, 130, 512, 777, 0, 2, 31, 256, 7, 1000, 64};
   static const float rates[] = {44100.0f, 96000.0f, 48000.0f};
+  static const double levels[] = {0.01, 0.3, 0.9, 2.5, 4.0};
   Source source;
   Rng& rng = source.rng;
   Digest digest;
   std::vector<Sample> in[2], out[2];
-  for (int block = 0; block < 400; ++block)
+  for (int block = 0; block < 480; ++block)
   {
     if (block % 97 == 96)
     {
@@ -100,8 +103,16 @@ uint64_t Render(Effect* e)
       call(kSetSampleRate, 0, 0, rates[(block / 97) % 3]);
       call(kMainsChanged, 0, 1, 0.0f);
     }
-    // A few controls move; "Bypass" (8) is mostly on, the others anywhere.
-    for (int n = (int)(rng.Next() % 4); n > 0; --n)
+    // Blocks 200 to 279 are silence with "Filter" on and "Bypass" off, long
+    // enough for the low-pass to decay into its flush; elsewhere a few
+    // controls move, "Bypass" (8) mostly on, the others anywhere.
+    const bool silence = block >= 200 && block < 280;
+    if (block == 200)
+    {
+      e->setParameter(e, 8, 1.0f);
+      e->setParameter(e, 9, 1.0f);
+    }
+    for (int n = silence ? 0 : (int)(rng.Next() % 4); n > 0; --n)
     {
       const int idx = (int)(rng.Next() % 11);
       double v = rng.Uniform();
@@ -109,10 +120,9 @@ uint64_t Render(Effect* e)
       if (idx == 8) v = rng.Next() % 8 ? 1.0 : 0.0;
       e->setParameter(e, idx, (float)v);
     }
-    const int frames = sizes[block % 15];
-    const int kind = block < 20 ? 0 : (int)(rng.Next() % 5);
-    static const double levels[] = {0.01, 0.3, 0.9, 2.5};
-    const double level = levels[rng.Next() % 4];
+    const int frames = silence ? 700 : sizes[block % 15];
+    const int kind = silence ? 2 : block < 20 ? 0 : (int)(rng.Next() % 5);
+    const double level = levels[rng.Next() % 5];
     for (int ch = 0; ch < 2; ++ch)
     {
       in[ch].assign((size_t)frames + 1, Sample(0));
@@ -125,7 +135,15 @@ uint64_t Render(Effect* e)
       e->processDoubleReplacing(e, ins, outs, frames);
     else
       e->processReplacing(e, ins, outs, frames);
-    for (int ch = 0; ch < 2; ++ch) digest.Add(out[ch].data(), (size_t)frames * sizeof(Sample));
+    for (int ch = 0; ch < 2; ++ch)
+    {
+      digest.Add(out[ch].data(), (size_t)frames * sizeof(Sample));
+      if (bytes)
+      {
+        const unsigned char* p = reinterpret_cast<const unsigned char*>(out[ch].data());
+        bytes->insert(bytes->end(), p, p + (size_t)frames * sizeof(Sample));
+      }
+    }
   }
   call(kMainsChanged, 0, 0, 0.0f);
   return digest.h;
