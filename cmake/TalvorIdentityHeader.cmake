@@ -7,8 +7,9 @@
 #   TALVOR_VERSION (text, "2.0.0"), TALVOR_VERSION_PACKED ("0x00020000")
 #   TALVOR_PLUGIN_CODE, TALVOR_MAKER_CODE (four characters) and their packed
 #     forms TALVOR_PLUGIN_CODE_PACKED, TALVOR_MAKER_CODE_PACKED ("0x546C7631")
-#   TALVOR_VST3_CATEGORY ("Fx|EQ")
-#   TALVOR_VST3_CLASS_ID (32 hexadecimal digits, the 16 bytes in order)
+#   TALVOR_VST3_CATEGORY ("Fx|EQ"), TALVOR_VST3_SDK_VERSION ("VST 3.6.12")
+#   TALVOR_VST3_CLASS_ID (32 hexadecimal digits: the class id as the VST3 SDK
+#     prints it, the same text on every platform)
 #
 # The interface target talvor_identity puts the generated headers on the
 # include path.
@@ -58,12 +59,25 @@ string(LENGTH "${TALVOR_VST3_CLASS_ID}" _talvor_len)
 if(NOT _talvor_len EQUAL 32)
   message(FATAL_ERROR "the VST3 class id ${TALVOR_VST3_CLASS_ID} is not 16 bytes")
 endif()
-# As a C initializer of 16 chars: '\x0D', '\xE7', ...
-string(REGEX REPLACE "([0-9A-F][0-9A-F])" "'\\\\x\\1', " TALVOR_VST3_CLASS_ID_BYTES "${TALVOR_VST3_CLASS_ID}")
-string(REGEX REPLACE ", $" "" TALVOR_VST3_CLASS_ID_BYTES "${TALVOR_VST3_CLASS_ID_BYTES}")
+# The SDK reads that text as one 32-bit word, two 16-bit words and eight bytes.
+# Windows modules store the words little-endian (the COM GUID layout), other
+# platforms store the bytes in text order, so that both print the same text.
+# As C initializers of 16 chars: '\x0D', '\xE7', ...
+string(REGEX REPLACE "([0-9A-F][0-9A-F])" "'\\\\x\\1', " TALVOR_VST3_CLASS_ID_BYTES_PLAIN "${TALVOR_VST3_CLASS_ID}")
+string(REGEX REPLACE ", $" "" TALVOR_VST3_CLASS_ID_BYTES_PLAIN "${TALVOR_VST3_CLASS_ID_BYTES_PLAIN}")
+set(_talvor_com "")
+foreach(_talvor_pos 6 4 2 0 10 8 14 12)
+  string(SUBSTRING "${TALVOR_VST3_CLASS_ID}" ${_talvor_pos} 2 _talvor_byte)
+  string(APPEND _talvor_com "${_talvor_byte}")
+endforeach()
+string(SUBSTRING "${TALVOR_VST3_CLASS_ID}" 16 16 _talvor_byte)
+string(APPEND _talvor_com "${_talvor_byte}")
+string(REGEX REPLACE "([0-9A-F][0-9A-F])" "'\\\\x\\1', " TALVOR_VST3_CLASS_ID_BYTES_COM "${_talvor_com}")
+string(REGEX REPLACE ", $" "" TALVOR_VST3_CLASS_ID_BYTES_COM "${TALVOR_VST3_CLASS_ID_BYTES_COM}")
 
 # Text values go into C string literals and the resource script unescaped.
-foreach(_talvor_var TALVOR_NAME TALVOR_PRODUCT_NAME TALVOR_MAKER TALVOR_URL TALVOR_EMAIL TALVOR_VST3_CATEGORY)
+foreach(_talvor_var TALVOR_NAME TALVOR_PRODUCT_NAME TALVOR_MAKER TALVOR_URL TALVOR_EMAIL TALVOR_VST3_CATEGORY
+                    TALVOR_VST3_SDK_VERSION)
   if("${${_talvor_var}}" MATCHES "[\"\\\\]")
     message(FATAL_ERROR "${_talvor_var} must not contain quotes or backslashes")
   endif()

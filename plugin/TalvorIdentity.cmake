@@ -11,6 +11,12 @@ set(TALVOR_EMAIL "support@silvermeadowlab.example")
 set(TALVOR_PLUGIN_CODE "Tlv1")
 set(TALVOR_MAKER_CODE "Smlb")
 set(TALVOR_VST3_CATEGORY "Fx|EQ")
-# The VST3 class id is these eight bytes, then the maker code, then the plug-in code.
-set(TALVOR_VST3_CLASS_ID_PREFIX "0DE7AEF2DE004E4F")
+# The VST3 class id as hosts and .vstpreset files write it (the SDK's text form):
+# these 16 hexadecimal digits, then the maker code, then the plug-in code. The
+# text is the same on every platform; the bytes are not (see
+# cmake/TalvorIdentityHeader.cmake): the Windows module keeps the bytes
+# 0D E7 AE F2 DE 00 4E 4F ... that stored projects rely on.
+set(TALVOR_VST3_CLASS_ID_PREFIX "F2AEE70D00DE4F4E")
+# What the factory reports as the SDK version of its class.
+set(TALVOR_VST3_SDK_VERSION "VST 3.6.12")
 

@@ -10,7 +10,8 @@ export TALVOR_WINE64=${TALVOR_WINE64:-/usr/lib/wine/wine64}
 # refusing connections meanwhile (tests connect and leave in quick turns).
 TALVOR_XVFB_ARGS="-screen 0 1024x768x24 -noreset"
 
-# Debian packages for building and testing everything, native and Win64.
+# Debian packages for building and testing everything, native and Win64, and
+# the packages in dist/ (dpkg-dev for the .deb, nsis for the Windows installer).
 TALVOR_PACKAGES=(
   build-essential cmake pkg-config git dpkg-dev python3
   libpng-dev zlib1g-dev libsndfile1-dev
@@ -19,11 +20,13 @@ TALVOR_PACKAGES=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 wine xvfb xauth
   libx11-dev libxext-dev libxtst-dev
+  nsis
 )
 # Only the test suite needs these (scripts/test.sh): Ardour for the host tests
-# (tests/hosts).
+# (tests/hosts), lintian for the Debian package's test (tests/packaging).
+# tools/plots/make_plots.py needs python3-matplotlib; nothing runs it unasked.
 TALVOR_TEST_PACKAGES=(
-  ardour
+  ardour lintian
 )
 
 TALVOR_TIMINGS=()
@@ -62,6 +65,37 @@ as_root() {
   else
     die "root rights needed for: $*"
   fi
+}
+
+# Only the package installation needs root. Started through sudo, a script
+# calls this after ensure_packages and goes on as the user who called sudo, so
+# that every build output in the checkout belongs to that user; started as
+# root directly (as on CI), it goes on as root.
+#   continue_as_invoking_user SCRIPT ARGS...
+continue_as_invoking_user() {
+  [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_UID:-}" ] && [ "$SUDO_UID" != 0 ] || return 0
+  local vars=() v home
+  home=$(getent passwd "$SUDO_UID" | cut -d: -f6)
+  for v in $(compgen -e); do
+    case $v in TALVOR_*|CI|DISPLAY|ASAN_OPTIONS|UBSAN_OPTIONS) vars+=("$v=${!v}") ;; esac
+  done
+  log "Going on as $(id -nu "$SUDO_UID"): only the packages needed root"
+  exec setpriv --reuid="$SUDO_UID" --regid="${SUDO_GID:-$SUDO_UID}" --init-groups \
+    env -i PATH="$PATH" HOME="${home:-/tmp}" USER="$SUDO_USER" LOGNAME="$SUDO_USER" \
+    LANG="${LANG:-C.UTF-8}" TERM="${TERM:-dumb}" "${vars[@]}" bash "$@"
+}
+
+# The build outputs must be the running user's: a user cannot build over
+# what an earlier run as root left.
+check_outputs_owned() {
+  [ "$(id -u)" -ne 0 ] || return 0
+  local dir other dirs=("$TALVOR_BUILD_ROOT" "$TALVOR_ROOT/dist")
+  win64_deps_ready || dirs+=("$TALVOR_DEPS_ROOT")
+  for dir in "${dirs[@]}"; do
+    [ -e "$dir" ] || continue
+    other=$(find "$dir" ! -user "$(id -u)" -print -quit 2>/dev/null)
+    [ -z "$other" ] || die "$other belongs to $(stat -c %U "$other") (left by a run as root?); take the build outputs back with: sudo chown -R $(id -un): $dir"
+  done
 }
 
 package_installed() {

@@ -3,6 +3,7 @@
 # installs missing packages, builds zlib and libpng for Win64, builds the
 # native tools and Linux modules and the Win64 modules, then renders the
 # built-in demo clip to dist/default-render.wav.
+# Run it as yourself: it asks for root (sudo) only to install packages.
 #
 # Environment: TALVOR_BUILD_ROOT (default ./build), TALVOR_JOBS (default: nproc).
 set -euo pipefail
@@ -14,6 +15,8 @@ cd "$TALVOR_ROOT"
 dist=$TALVOR_ROOT/dist
 
 timed "packages (apt)" ensure_packages
+continue_as_invoking_user "$TALVOR_ROOT/scripts/setup.sh" "$@"
+check_outputs_owned
 timed "win64: zlib + libpng" "$TALVOR_ROOT/scripts/build-win64-deps.sh"
 
 native=$TALVOR_BUILD_ROOT/native
@@ -41,11 +44,14 @@ timed "win64: build" cmake_build "$win64" "$win64/build.log" || die "Win64 build
 # The targets copy themselves into dist/; say which expected files are absent.
 expected=(
   talvor-render talvor-snapshot
-  linux-x86_64/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so linux-x86_64/TALVOR.so
-  win64/TALVOR.vst3 win64/TALVOR.dll
+  linux-x86_64/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so
+  linux-x86_64/TALVOR.vst3/Contents/Resources/moduleinfo.json linux-x86_64/TALVOR.so
+  win64/TALVOR.vst3/Contents/x86_64-win/TALVOR.vst3
+  win64/TALVOR.vst3/Contents/Resources/moduleinfo.json win64/TALVOR.dll
+  'talvor_*_amd64.deb' 'TALVOR-*-win64-setup.exe'
 )
 for f in "${expected[@]}"; do
-  [ -e "$dist/$f" ] || warn "dist/$f was not built"
+  compgen -G "$dist/$f" >/dev/null || warn "dist/$f was not built"
 done
 
 [ -x "$dist/talvor-render" ] || die "dist/talvor-render is missing; cannot render the demo clip"

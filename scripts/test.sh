@@ -6,7 +6,8 @@
 #   (both on a private virtual X display)
 #   3. Win64 cross build + its tests under Wine on a virtual display
 # Installs missing packages first, Ardour included (works alone on a fresh
-# Debian 12).
+# Debian 12). Run it as yourself: it asks for root (sudo) only to install
+# packages.
 # Every stage runs even when an earlier one fails; the exit status is
 # non-zero when any configure, build or test failed.
 #
@@ -104,6 +105,8 @@ run_stage() {
 
 cd "$TALVOR_ROOT"
 timed "packages (apt)" ensure_packages "${TALVOR_TEST_PACKAGES[@]}"
+continue_as_invoking_user "$TALVOR_ROOT/scripts/test.sh" "$@"
+check_outputs_owned
 mkdir -p "$TALVOR_BUILD_ROOT"
 
 for stage in $stages; do

@@ -20,7 +20,7 @@ using namespace Steinberg;
 
 namespace {
 
-// Eight fixed bytes, then the maker code and the plug-in code (plugin/TalvorIdentity.h).
+// Printed as TALVOR_VST3_CLASS_ID_TEXT on every platform (plugin/TalvorIdentity.h).
 const TUID kTalvorClassId = {TALVOR_VST3_CLASS_ID_BYTES};
 
 // Instance creation is serialised module-wide. Held in a function-local static so
@@ -92,7 +92,7 @@ const PClassInfo2& TalvorClassInfo()
     CopyText(i.subCategories, TALVOR_VST3_CATEGORY);
     CopyText(i.vendor, "");
     CopyText(i.version, TALVOR_VERSION);
-    CopyText(i.sdkVersion, "VST 3.6.12");
+    CopyText(i.sdkVersion, TALVOR_VST3_SDK_VERSION);
     return i;
   }();
   return info;

@@ -170,7 +170,24 @@ TEST_F(Render, BuiltInClipAtTheRequestedRate)
   }
   EXPECT_GT(std::sqrt(sum / (double)out.samples.size()), 0.02);
   EXPECT_LT(peak, 1.5);
-  EXPECT_EQ(Run({"--help"}), 0);
+
+  // --help lists every parameter with its range and meaning.
+  FILE* help = popen("'" TALVOR_RENDER_PATH "' --help", "r");
+  ASSERT_NE(help, nullptr);
+  std::string text;
+  char line[512];
+  while (std::fgets(line, sizeof line, help))
+    text += line;
+  EXPECT_EQ(pclose(help), 0);
+  TALVOR plug{IPlugInstanceInfo{}};
+  for (int i = 0; i < plug.ParamCount(); ++i)
+  {
+    const ParamDef* p = plug.ParamAt(i);
+    char entry[128];
+    std::snprintf(entry, sizeof entry, "\"%s\": %.*f to %.*f", p->NameForHost(), p->DisplayPrecision(), p->Min(),
+                  p->DisplayPrecision(), p->Max());
+    EXPECT_NE(text.find(entry), std::string::npos) << entry << " not in:\n" << text;
+  }
 }
 
 TEST_F(Render, RefusesBadRequestsWithOneLineAndNoOutput)

@@ -20,8 +20,8 @@ namespace vst3test {
 
 inline const ParamID kBypassId = 0x62706173;
 inline const ParamID kPresetId = 0x70727374;
-alignas(8) inline const TUID kTalvorCid = {'\x0D', '\xE7', '\xAE', '\xF2', '\xDE', '\x00', '\x4E', '\x4F',
-                                    'S',    'm',    'l',    'b',    'T',    'l',    'v',    '1'};
+// The class id text F2AEE70D00DE4F4E536D6C62546C7631 in this platform's byte layout.
+alignas(8) inline const TUID kTalvorCid = INLINE_UID(0xF2AEE70D, 0x00DE4F4E, 0x536D6C62, 0x546C7631);
 inline const double kNaN = std::numeric_limits<double>::quiet_NaN();
 inline const double kInf = std::numeric_limits<double>::infinity();
 

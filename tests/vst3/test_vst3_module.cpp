@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "ModuleHost.h"
+#include "ModuleInfoCheck.h"
 #include "plugin/TALVOR.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 
@@ -142,7 +143,13 @@ TEST(Vst3Module, FactoryDescribesOneClassAlikeInEveryForm)
   for (const char* category : {ci.category, ci2.category, ciw.category})
     EXPECT_STREQ("Audio Module Class", category);
   for (const TUID* cid : {&ci.cid, &ci2.cid, &ciw.cid})
+  {
     EXPECT_EQ(0, std::memcmp(*cid, kTalvorCid, sizeof(TUID)));
+    EXPECT_EQ(kTalvorCidText, CidText(*cid));
+  }
+  // The bundle's moduleinfo.json says what the factory says.
+  for (const std::string& mismatch : ModuleInfoMismatches(ModuleInfoPath(TALVOR_VST3_MODULE_PATH), fi, ci2))
+    ADD_FAILURE() << mismatch;
   EXPECT_EQ(0x7FFFFFFF, ci.cardinality);
   EXPECT_STREQ("Fx|EQ", ci2.subCategories);
   EXPECT_STREQ("Fx|EQ", ciw.subCategories);

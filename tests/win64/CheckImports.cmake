@@ -9,7 +9,8 @@ set(allowed
 set(binaries ${FILES})
 foreach(dir IN LISTS DIRS)
   if(IS_DIRECTORY "${dir}")
-    file(GLOB found LIST_DIRECTORIES false "${dir}/*.dll" "${dir}/*.vst3" "${dir}/*.exe")
+    file(GLOB found LIST_DIRECTORIES false "${dir}/*.dll" "${dir}/*.vst3" "${dir}/*.exe"
+         "${dir}/*.vst3/Contents/x86_64-win/*.vst3")
     list(APPEND binaries ${found})
   endif()
 endforeach()

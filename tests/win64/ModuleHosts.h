@@ -27,8 +27,17 @@ using namespace Steinberg;
 inline constexpr int kW = 346, kH = 566;
 inline constexpr int kLowGain = 0, kMidFreq = 3, kHighGain = 4, kInput = 6, kFilter = 9;
 
-inline std::string Vst3Path() { return WinPath(TALVOR_TEST_VST3_MODULE); }
-inline std::string Vst2Path() { return WinPath(TALVOR_TEST_VST2_MODULE); }
+// The modules as built, or (for the installer's test) as installed: the
+// environment variables TALVOR_TEST_VST3_MODULE and TALVOR_TEST_VST2_MODULE
+// name other copies.
+inline std::string ModulePath(const char* variable, const char* built)
+{
+  char path[MAX_PATH] = {};
+  const DWORD n = GetEnvironmentVariableA(variable, path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? WinPath(path) : WinPath(built);
+}
+inline std::string Vst3Path() { return ModulePath("TALVOR_TEST_VST3_MODULE", TALVOR_TEST_VST3_MODULE); }
+inline std::string Vst2Path() { return ModulePath("TALVOR_TEST_VST2_MODULE", TALVOR_TEST_VST2_MODULE); }
 
 // An exported function, typed (GetProcAddress hands out an untyped pointer).
 template <class F>

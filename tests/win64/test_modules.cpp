@@ -9,6 +9,7 @@
 
 #include "public.sdk/source/common/memorystream.h"
 #include "tests/vst2/HostileProgramme.h"
+#include "tests/vst3/ModuleInfoCheck.h"
 #include "tests/win64/ModuleHosts.h"
 
 using namespace wintest;
@@ -37,8 +38,10 @@ TEST(Vst3Module, ExportsAFactoryWithTheOneEffectClass)
   ASSERT_EQ(m.factory->getClassInfo(0, &ci), kResultOk);
   EXPECT_STREQ(ci.name, "TALVOR");
   EXPECT_STREQ(ci.category, "Audio Module Class");
+  // The bytes that stored projects rely on, printed as on Linux.
   const unsigned char cid[16] = {0x0D, 0xE7, 0xAE, 0xF2, 0xDE, 0x00, 0x4E, 0x4F, 'S', 'm', 'l', 'b', 'T', 'l', 'v', '1'};
   EXPECT_EQ(std::memcmp(ci.cid, cid, 16), 0);
+  EXPECT_EQ(vst3test::CidText(ci.cid), vst3test::kTalvorCidText);
 
   IPluginFactory2* f2 = nullptr;
   ASSERT_EQ(m.factory->queryInterface(IPluginFactory2::iid, reinterpret_cast<void**>(&f2)), kResultOk);
@@ -46,6 +49,9 @@ TEST(Vst3Module, ExportsAFactoryWithTheOneEffectClass)
   ASSERT_EQ(f2->getClassInfo2(0, &ci2), kResultOk);
   EXPECT_STREQ(ci2.subCategories, "Fx|EQ");
   EXPECT_STREQ(ci2.version, "2.0.0");
+  // The bundle around the module says what its factory says.
+  for (const std::string& mismatch : vst3test::ModuleInfoMismatches(vst3test::ModuleInfoPath(Vst3Path()), fi, ci2))
+    ADD_FAILURE() << mismatch;
   f2->release();
   IPluginFactory3* f3 = nullptr;
   ASSERT_EQ(m.factory->queryInterface(IPluginFactory3::iid, reinterpret_cast<void**>(&f3)), kResultOk);

@@ -35,9 +35,42 @@ constexpr double kProgressSeconds = 30.0;
 
 const char* const kUsage =
   "usage: talvor-render [--set \"NAME=VALUE\"]... [--block FRAMES] [--rate HZ] [INPUT.wav] OUTPUT.wav\n"
+  "Runs INPUT.wav (mono or stereo; without it, a built-in clip of a few seconds) through\n"
+  "TALVOR and writes OUTPUT.wav as 32-bit float at the input's rate.\n"
   "  --set    set a parameter by its name (\"Mid Gain=7\", \"Input=-3.5\"); repeatable\n"
   "  --block  frames per processing block (default 512)\n"
-  "  --rate   sample rate of the built-in clip used when no INPUT is given (default 48000)\n";
+  "  --rate   sample rate of the built-in clip used when no INPUT is given (default 48000)\n"
+  "\n"
+  "Parameters (NAME: range, default; meaning):\n";
+
+// What each parameter does, by index; the names, ranges and defaults come
+// from the plug-in itself.
+const char* const kMeanings[kNumParams] = {
+  "low shelf gain position: -12.4, -9.2, -6.3, -4.1, -2.2, 0, +2.5, +4.2, +6.1, +9.3, +12.5 dB",
+  "low shelf corner position: 6.2, 8.7, 17.5, 27.7, 36 Hz (full boost reaches half its gain near 100, 140, 281, 444, 577 Hz)",
+  "mid peak gain position: -12.2, -9.3, -6.2, -4.1, -2.15, 0, +2.2, +4.1, +6.14, +9.15, +12.3 dB; the peak narrows as the gain grows",
+  "mid peak centre position: 394, 791, 1492, 3005, 5010 Hz",
+  "high shelf gain position: -12.3, -9.1, -6.4, -4.2, -2.3, 0, +2.1, +4.3, +6.2, +9.4, +12.2 dB",
+  "high shelf corner position: 9.9, 13, 15, 17, 19 kHz (a broad shelf acting well below its corner)",
+  "input gain in dB, into the saturation stage: more drives it harder",
+  "output gain in dB",
+  "1 = equaliser in circuit (\"EQ IN\"), 0 = input passed through unchanged",
+  "0 = 2.2 Hz high-pass, 1 = 15 Hz high-pass plus 19.1 kHz low-pass",
+  "1 = Output follows Input with the opposite sign",
+};
+
+void PrintHelp()
+{
+  std::fputs(kUsage, stdout);
+  TALVOR plug(IPlugInstanceInfo{});
+  for (int i = 0; i < plug.ParamCount() && i < kNumParams; ++i)
+  {
+    const ParamDef* p = plug.ParamAt(i);
+    const int decimals = p->DisplayPrecision();
+    std::printf("  \"%s\": %.*f to %.*f%s, default %.*f; %s\n", p->NameForHost(), decimals, p->Min(), decimals,
+                p->Max(), p->Step() >= 1.0 ? " in whole steps" : "", decimals, p->Default(), kMeanings[i]);
+  }
+}
 
 struct Options
 {
@@ -58,7 +91,7 @@ int ParseArguments(int argc, char** argv, Options* opt)
     const bool hasValue = i + 1 < argc;
     if (arg == "-h" || arg == "--help")
     {
-      std::fputs(kUsage, stdout);
+      PrintHelp();
       return -1;
     }
     if (arg == "--set" || arg == "--block" || arg == "--rate")

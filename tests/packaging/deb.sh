@@ -1,0 +1,91 @@
+#!/bin/sh
+# Checks the Debian package as built:
+#   deb.sh contents DEB WORK_DIR   file list, control fields, moduleinfo.json;
+#                                  extracts the package into WORK_DIR/root for
+#                                  the host tests (tests/hosts)
+#   deb.sh reinstall DEB WORK_DIR  installed twice over itself, then removed,
+#                                  with dpkg in a private root (WORK_DIR/sys)
+#   deb.sh lintian DEB             no lintian error
+set -u
+
+mode=$1 deb=$2 work=${3:-}
+fail() { echo "FAIL: $*"; exit 1; }
+[ -f "$deb" ] || fail "no package at $deb"
+
+case $mode in
+contents)
+  files=$(dpkg-deb -c "$deb" | awk '{print $1, $6}' | sed 's|^\([^ ]*\) \./|\1 /|' | sort)
+  expected=$(sort <<'LIST'
+drwxr-xr-x /
+drwxr-xr-x /usr/
+drwxr-xr-x /usr/lib/
+drwxr-xr-x /usr/lib/vst/
+-rw-r--r-- /usr/lib/vst/TALVOR.so
+drwxr-xr-x /usr/lib/vst3/
+drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/
+drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/
+drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/Resources/
+-rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/Resources/moduleinfo.json
+drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/
+-rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so
+drwxr-xr-x /usr/share/
+drwxr-xr-x /usr/share/doc/
+drwxr-xr-x /usr/share/doc/talvor/
+-rw-r--r-- /usr/share/doc/talvor/changelog.gz
+-rw-r--r-- /usr/share/doc/talvor/copyright
+LIST
+)
+  [ "$files" = "$expected" ] || fail "file list differs; it is:
+$files"
+  [ -z "$(dpkg-deb -c "$deb" | awk '$2 != "root/root"')" ] || fail "files not owned by root"
+
+  for field in "Package=talvor" "Version=2.0.0" "Architecture=amd64" "Section=sound" \
+               "Maintainer=SilverMeadowLab <support@silvermeadowlab.example>"; do
+    got=$(dpkg-deb -f "$deb" "${field%%=*}")
+    [ "$got" = "${field#*=}" ] || fail "${field%%=*} is '$got', expected '${field#*=}'"
+  done
+  # Worked out by dpkg-shlibdeps: the C and C++ runtimes and libpng, with versions.
+  depends=$(dpkg-deb -f "$deb" Depends)
+  for lib in libc6 libstdc++6 libpng16-16; do
+    case ", $depends" in *", $lib (>= "*) ;; *) fail "Depends lacks $lib: $depends" ;; esac
+  done
+
+  rm -rf "$work"
+  mkdir -p "$work"
+  dpkg-deb -x "$deb" "$work/root" || fail "cannot extract"
+  info=$work/root/usr/lib/vst3/TALVOR.vst3/Contents/Resources/moduleinfo.json
+  python3 -m json.tool "$info" >/dev/null || fail "moduleinfo.json is no JSON"
+  grep -q '"CID": "F2AEE70D00DE4F4E536D6C62546C7631"' "$info" || fail "moduleinfo.json has another class id"
+  for so in usr/lib/vst/TALVOR.so usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so; do
+    readelf -S "$work/root/$so" | grep -q '\.debug_' && fail "$so is not stripped"
+  done
+  echo "OK: $(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version): files, fields, moduleinfo.json"
+  ;;
+reinstall)
+  sys=$work/sys
+  rm -rf "$work"
+  mkdir -p "$sys/var/lib/dpkg/info" "$sys/var/lib/dpkg/updates" "$sys/usr/lib/vst3/Other.vst3"
+  : >"$sys/var/lib/dpkg/status"
+  echo mine >"$sys/usr/lib/vst3/Other.vst3/keep"
+  # dpkg wants ldconfig and start-stop-daemon on PATH, which users often lack.
+  dpkg_sys() { PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$sys" --force-not-root --force-depends --force-script-chrootless --log="$work/dpkg-history.log" "$@" >>"$work/dpkg.log" 2>&1; }
+  dpkg_sys -i "$deb" || fail "first install: $(cat "$work/dpkg.log")"
+  dpkg_sys -i "$deb" || fail "install over itself: $(cat "$work/dpkg.log")"
+  [ "$(dpkg-query --admindir="$sys/var/lib/dpkg" -W -f='${Status}' talvor)" = "install ok installed" ] \
+    || fail "not installed after the second install"
+  [ -f "$sys/usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so" ] || fail "module missing"
+  dpkg_sys -r talvor || fail "remove: $(cat "$work/dpkg.log")"
+  left=$(cd "$sys" && find . -path ./var -prune -o -print | grep -i talvor)
+  [ -z "$left" ] || fail "left after removal: $left"
+  [ "$(cat "$sys/usr/lib/vst3/Other.vst3/keep")" = mine ] || fail "another plug-in was touched"
+  echo "OK: installed twice over itself and removed; other files untouched"
+  ;;
+lintian)
+  out=$(lintian --fail-on error "$deb" 2>&1)
+  rc=$?
+  printf '%s\n' "$out" | grep -v 'running with root privileges'
+  [ $rc -eq 0 ] || fail "lintian reports errors"
+  echo "OK: lintian reports no error"
+  ;;
+*) fail "unknown mode $mode" ;;
+esac

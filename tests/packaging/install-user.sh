@@ -1,0 +1,33 @@
+#!/bin/sh
+# scripts/install-user.sh in a private HOME: into missing folders, over an
+# earlier copy, uninstalled twice; other plug-ins in the folders stay.
+#   install-user.sh SCRIPT DIST_DIR WORK_DIR
+set -u
+script=$1 dist=$2 work=$3
+fail() { echo "FAIL: $*"; exit 1; }
+
+rm -rf "$work"
+mkdir -p "$work/home"
+export HOME="$work/home"
+vst3=$HOME/.vst3/TALVOR.vst3 vst=$HOME/.vst/TALVOR.so
+
+bash "$script" --from "$dist" || fail "install into missing folders"
+cmp -s "$dist/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so" "$vst3/Contents/x86_64-linux/TALVOR.so" || fail "VST3 module"
+cmp -s "$dist/TALVOR.vst3/Contents/Resources/moduleinfo.json" "$vst3/Contents/Resources/moduleinfo.json" || fail "moduleinfo.json"
+cmp -s "$dist/TALVOR.so" "$vst" || fail "VST2 module"
+
+mkdir -p "$HOME/.vst3/Other.vst3" && echo mine >"$HOME/.vst3/Other.vst3/keep" && echo mine >"$HOME/.vst/other.so"
+echo stale >"$vst3/Contents/stale"
+bash "$script" --from "$dist" || fail "install over an earlier copy"
+[ ! -e "$vst3/Contents/stale" ] || fail "the earlier copy was not replaced whole"
+[ -z "$(find "$HOME" -name '.TALVOR*')" ] || fail "temporary copies left"
+
+bash "$script" --from "$work/nowhere" >/dev/null 2>&1 && fail "installing from a missing folder succeeded"
+[ -f "$vst" ] || fail "a refused install touched the installed copy"
+
+bash "$script" --uninstall || fail "uninstall"
+bash "$script" --uninstall | grep -q 'not installed' || fail "second uninstall"
+[ ! -e "$vst3" ] && [ ! -e "$vst" ] || fail "TALVOR left after uninstall"
+[ "$(cat "$HOME/.vst3/Other.vst3/keep" "$HOME/.vst/other.so")" = "mine
+mine" ] || fail "other plug-ins were touched"
+echo "OK: install-user.sh installs, replaces and uninstalls TALVOR only"
