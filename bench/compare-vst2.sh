@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
 # Times TALVOR's Linux VST2 module, its Win64 module under Wine and ZamEQ2
-# (Debian's zam-plugins) interleaved in one run with the timing host, and
-# prints the median over the rounds of each TALVOR-to-ZamEQ2 ratio of the time
-# per frame (processReplacing, 48 kHz, stereo for TALVOR; ZamEQ2 is a mono
-# module and runs as one instance), plus instance creation times.
+# (Debian's zam-plugins) interleaved, round after round, and prints the
+# median over the rounds of each TALVOR-to-ZamEQ2 ratio of the time per frame
+# (processReplacing at 48 kHz: a stereo frame for TALVOR, a frame of the mono
+# ZamEQ2 as one instance), plus instance creation times and heap.
 #
 #   bench/compare-vst2.sh [NATIVE_BUILD_DIR] [WIN64_BUILD_DIR]
 #
 # Defaults: build/native and build/win64. A missing Win64 build is skipped.
+# In each round and block size the Linux module and ZamEQ2 share one process,
+# timed stretch by stretch in turns; the Win64 module runs in its own process
+# between two ZamEQ2 runs, and its ratio is to their mean.
 # Environment: ROUNDS (3), BLOCKS ("512 64"), SECONDS_PER_RUN (4),
-# ZAMEQ2 (/usr/lib/vst/ZamEQ2-vst.so).
+# ZAMEQ2 (/usr/lib/vst/ZamEQ2-vst.so), TALVOR_INPUT (normalised "Input",
+# default 0.5 = 0 dB).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # shellcheck source=scripts/lib.sh
@@ -21,6 +25,7 @@ rounds=${ROUNDS:-3}
 blocks=${BLOCKS:-512 64}
 seconds=${SECONDS_PER_RUN:-4}
 zam=${ZAMEQ2:-/usr/lib/vst/ZamEQ2-vst.so}
+input=${TALVOR_INPUT:-0.5}
 
 host=$native/bench/vst2-timing-host
 talvor_so=$native/vst2/TALVOR.so
@@ -37,9 +42,9 @@ if [ $use_wine -eq 1 ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/nul
   exec xvfb-run -a -s "$TALVOR_XVFB_ARGS" "$0" "$native" "$win64"
 fi
 
-# Every band away from flat, "Filter" on, input +4.5 dB, output -2.25 dB.
+# Every band away from flat and "Filter" on; the gains as given.
 talvor_params=(--param 0=0.7 --param 1=0.5 --param 2=0.3 --param 3=0.75 --param 4=0.8 --param 5=0.25
-               --param 6=0.6875 --param 7=0.40625 --param 8=1 --param 9=1 --param 10=0)
+               --param 6="$input" --param 7=0.5 --param 8=1 --param 9=1 --param 10=0)
 # Four bands active: +6 dB and -4 dB peaks, +3 dB low shelf, -3 dB high shelf.
 zam_params=(--param 0=0.8 --param 3=0.657 --param 6=0.757 --param 8=0.671)
 
@@ -51,35 +56,41 @@ if [ $use_wine -eq 1 ]; then
   wine() { "$root/scripts/wine-run.sh" --prefix "$WINEPREFIX" "$@" 2>/dev/null | tr -d '\r'; }
 fi
 
-# p10 of processReplacing from one timing-host run.
-time_of() { sed -n 's/^processReplacing .* p10=\([0-9.]*\) .*/\1/p' | head -n 1; }
+# field NAME MODULE: a value from the processReplacing line of MODULE.
+field() { awk -v f="$1" -v m="module=$2" '/^processReplacing/ && index($0, m) {
+  for (i = 1; i <= NF; ++i) if (index($i, f "=") == 1) { print substr($i, length(f) + 2); exit } }'; }
 
 declare -A ratios
 for ((r = 1; r <= rounds; r++)); do
   for b in $blocks; do
-    z=$("$host" "$zam" --block "$b" --seconds "$seconds" "${zam_params[@]}" | time_of)
-    l=$("$host" "$talvor_so" --block "$b" --seconds "$seconds" "${talvor_params[@]}" | time_of)
+    out=$("$host" --block "$b" --seconds "$seconds" "$zam" "${zam_params[@]}" \
+            "$talvor_so" "${talvor_params[@]}" "$zam" --instances 2 "${zam_params[@]}")
+    z=$(field p10 ZamEQ2-vst.so <<<"$out")
+    l=$(field p10 TALVOR.so <<<"$out")
+    ratios[linux-$b]+="$(field ratio TALVOR.so <<<"$out") "
+    pair=$(awk '/instances=2/ { for (i = 1; i <= NF; ++i) if (index($i, "ratio=") == 1) print substr($i, 7) }' <<<"$out")
+    ratios[pair-$b]+="$pair "
     line=$(printf 'round %d block %4d: ZamEQ2 %7.2f  Linux %7.2f' "$r" "$b" "$z" "$l")
-    ratios[linux-$b]+="$(awk -v a="$l" -v z="$z" 'BEGIN { printf "%.4f ", a / z }')"
     if [ $use_wine -eq 1 ]; then
-      w=$(wine "$win_host" "$talvor_dll" --block "$b" --seconds "$seconds" "${talvor_params[@]}" \
-            < /dev/null | time_of) || true
-      line+=$(printf '  Win64 %7.2f' "$w")
-      ratios[win64-$b]+="$(awk -v a="$w" -v z="$z" 'BEGIN { printf "%.4f ", a / z }')"
+      w=$(wine "$win_host" --block "$b" --seconds "$seconds" "$talvor_dll" "${talvor_params[@]}" \
+            < /dev/null | field p10 TALVOR.dll) || true
+      z2=$("$host" --block "$b" --seconds "$seconds" "$zam" "${zam_params[@]}" | field p10 ZamEQ2-vst.so)
+      line+=$(printf '  Win64 %7.2f  ZamEQ2 %7.2f' "$w" "$z2")
+      ratios[win64-$b]+="$(awk -v w="$w" -v a="$z" -v c="$z2" 'BEGIN { printf "%.4f", 2 * w / (a + c) }') "
     fi
-    echo "$line ns/frame"
+    echo "$line ns/frame (10th percentiles)"
   done
 done
 
 median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-echo "median ratio TALVOR / ZamEQ2 (time per frame):"
+echo "median ratio TALVOR / ZamEQ2 (time per frame; ZamEQ2 as a stereo pair of instances costs x the one):"
 for b in $blocks; do
   printf '  block %4d: Linux %s' "$b" "$(median <<<"${ratios[linux-$b]}")"
   [ $use_wine -eq 0 ] || printf '  Win64 %s' "$(median <<<"${ratios[win64-$b]}")"
-  echo
+  printf '  (stereo pair x%s)\n' "$(median <<<"${ratios[pair-$b]}")"
 done
 
-echo "instance creation (first, later):"
-printf '  Linux  %s\n' "$("$host" "$talvor_so" --create)"
-printf '  ZamEQ2 %s\n' "$("$host" "$zam" --create)"
-[ $use_wine -eq 0 ] || printf '  Win64  %s\n' "$(wine "$win_host" "$talvor_dll" --create < /dev/null)"
+echo "instance creation (first, later) and heap per instance:"
+printf '  Linux  %s\n' "$("$host" --create "$talvor_so")"
+printf '  ZamEQ2 %s\n' "$("$host" --create "$zam")"
+[ $use_wine -eq 0 ] || printf '  Win64  %s\n' "$(wine "$win_host" --create "$talvor_dll" < /dev/null)"
