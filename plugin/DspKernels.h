@@ -48,21 +48,20 @@ struct FilterLanes
 // One instruction set's kernels. Stereo values are interleaved, left first.
 struct DspKernels
 {
-  // The input stage: (x + 1e-10) * gain for each of frames frames, with
-  // non-finite x read as silence; gains holds one gain per value, or is null
-  // and gain serves every value.
-  void (*input)(const double* inL, const double* inR, const double* gains, double gain, double* out, int frames);
   // count values from in to out, each exactly as SaturateSample gives it; in
   // and out may be the same array.
   void (*saturate)(const double* in, double* out, int count);
-  // frames stereo frames (left and right interleaved) from the input stage's
-  // output in work (which the waveshaper's output replaces) through the
-  // sections to the high shelf's output in out, rounded to 32 bits between
-  // stages (but not after the last one); the sections' state is carried in
-  // lanes.
-  void (*shapeAndFilter)(FilterLanes& lanes, double* work, double* out, int frames);
+  // frames stereo frames from the host's channels through the input stage
+  // ((x + 1e-10) * gain, non-finite x read as silence; gains holds one gain
+  // per value, left and right interleaved, or is null and gain serves every
+  // value), the waveshaper (its output, interleaved, in work) and the
+  // sections to the high shelf's output, interleaved, in out: rounded to 32
+  // bits between stages, but not after the last. The sections' state is
+  // carried in lanes.
+  void (*shapeAndFilter)(FilterLanes& lanes, const double* inL, const double* inR, const double* gains,
+                         double gain, double* work, double* out, int frames);
   // The output stage: (c - 1e-10) * gain * trim for each value c, rounded to
-  // 32 bits first, gains and gain as for input; a null output channel is not
+  // 32 bits first, gains and gain as above; a null output channel is not
   // written.
   void (*output)(const double* in, const double* gains, double gain, double trim, double* outL, double* outR,
                  int frames);

@@ -226,62 +226,58 @@ TALVOR_KERNEL_INLINE Group AtanGroup(const Group& x)
   return GroupRange(x, 0.4375) == Range::AllBelow ? fastmath::AtanBelowSevenSixteenths(x) : fastmath::Atan(x);
 }
 
-// The waveshaper on one group of kGroup values, in steps, so that its work
-// can be spread between the filter's passes (see ShapeAndFilterChain).
+// The waveshaper on one group of kGroup values; in and out may be the same.
 // kRounded stores each result rounded to 32 bits (as the high-pass takes it).
 template <bool kRounded>
-struct ShapeGroup
+TALVOR_KERNEL_INLINE void ShapeGroup(const Group& x, double* out)
 {
-  static constexpr int kSteps = 7;
-  Group x, x2, x3, x4, x7, t1, t2, t3, t4, a7;
-  bool small = false;
+  // The powers by repeated multiplication, as in SaturateSample.
+  const Group x2 = x * x;
+  const Group x3 = x2 * x;
+  const Group x4 = x3 * x;
+  const Group x7 = x4 * x * x * x;
+  Group t1, t2, t3, t4, a7;
+  // Below 0.75, every power is below 0.75 as well, and x^7 below 7/16.
+  // (atan has the longest chain of dependent operations: it goes first. x^2
+  // and x^4 are +0 or more, or NaN, which every form passes on.)
+  if (GroupRange(x, 0.75) == Range::AllBelow)
+  {
+    a7 = fastmath::AtanBelowSevenSixteenths(x7);
+    t1 = fastmath::TanhBelowThreeQuartersFromPowers(x, x2, Abs(x3));
+    t2 = fastmath::TanhBelowThreeQuarters<true>(x2);
+    t3 = fastmath::TanhBelowThreeQuarters(x3);
+    t4 = fastmath::TanhBelowThreeQuarters<true>(x4);
+  }
+  else
+  {
+    a7 = AtanGroup(x7);
+    t1 = TanhGroup(x);
+    t2 = TanhGroup<true>(x2);
+    t3 = TanhGroup(x3);
+    t4 = TanhGroup<true>(x4);
+  }
+  const Group y = x + 0.1 * ((0.6 * a7 + (t1 - (0.05 * t2 + t3))) + (t1 - (0.6 * t4 + t3)));
+  TALVOR_EACH(kGroupVectors) StoreVec(out + j * kLanes, kRounded ? RoundTo32(y.v[j]) : y.v[j]);
+}
 
-  // Step s of kSteps; in and out may be the same.
-  TALVOR_KERNEL_INLINE void Step(int s, const double* in, double* out)
-  {
-    switch (s)
-    {
-      case 0:
-        TALVOR_EACH(kGroupVectors) x.v[j] = LoadVec(in + j * kLanes);
-        // The powers by repeated multiplication, as in SaturateSample.
-        x2 = x * x;
-        x3 = x2 * x;
-        x4 = x3 * x;
-        x7 = x4 * x * x * x;
-        // Below 0.75, every power is below 0.75 as well, and x^7 below 7/16.
-        small = GroupRange(x, 0.75) == Range::AllBelow;
-        break;
-      // atan has the longest chain of dependent operations: it goes first.
-      case 1: a7 = small ? fastmath::AtanBelowSevenSixteenths(x7) : AtanGroup(x7); break;
-      case 2: t1 = small ? fastmath::TanhBelowThreeQuartersFromPowers(x, x2, Abs(x3)) : TanhGroup(x); break;
-      // x^2 and x^4 are +0 or more (or NaN, which every form passes on).
-      case 3: t2 = small ? fastmath::TanhBelowThreeQuarters<true>(x2) : TanhGroup<true>(x2); break;
-      case 4: t3 = small ? fastmath::TanhBelowThreeQuarters(x3) : TanhGroup(x3); break;
-      case 5: t4 = small ? fastmath::TanhBelowThreeQuarters<true>(x4) : TanhGroup<true>(x4); break;
-      default:
-      {
-        const Group y = x + 0.1 * ((0.6 * a7 + (t1 - (0.05 * t2 + t3))) + (t1 - (0.6 * t4 + t3)));
-        TALVOR_EACH(kGroupVectors) StoreVec(out + j * kLanes, kRounded ? RoundTo32(y.v[j]) : y.v[j]);
-      }
-    }
-  }
-  TALVOR_KERNEL_INLINE void Run(const double* in, double* out)
-  {
-    _Pragma("GCC unroll 8") for (int s = 0; s < kSteps; ++s) Step(s, in, out);
-  }
-};
+TALVOR_KERNEL_INLINE Group LoadGroup(const double* in)
+{
+  Group x;
+  TALVOR_EACH(kGroupVectors) x.v[j] = LoadVec(in + j * kLanes);
+  return x;
+}
 
 template <bool kRounded>
 void SaturateRun(const double* in, double* out, int count)
 {
   int start = 0;
-  for (; start + kGroup <= count; start += kGroup) ShapeGroup<kRounded>().Run(in + start, out + start);
+  for (; start + kGroup <= count; start += kGroup) ShapeGroup<kRounded>(LoadGroup(in + start), out + start);
   if (start < count)
   {
     // A short last group is padded with silence, shaped and dropped.
     double buffer[kGroup] = {};
     __builtin_memcpy(buffer, in + start, (size_t)(count - start) * sizeof(double));
-    ShapeGroup<kRounded>().Run(buffer, buffer);
+    ShapeGroup<kRounded>(LoadGroup(buffer), buffer);
     __builtin_memcpy(out + start, buffer, (size_t)(count - start) * sizeof(double));
   }
 }
@@ -347,6 +343,31 @@ void Input(const double* inL, const double* inR, const double* gains, double gai
     InputStage<true>(inL, inR, gains, gain, out, frames);
   else
     InputStage<false>(inL, inR, gains, gain, out, frames);
+}
+
+// The input stage and the waveshaper in one pass, for a gain that holds for
+// the whole run: a group is one vector of left samples and one of right
+// ones, interleaved.
+static_assert(kGroupVectors == 2, "a group is one vector per channel");
+void InputAndShape(const double* inL, const double* inR, double gain, double* out, int frames)
+{
+  constexpr int kGroupFrames = kLanes;
+  auto group = [&](const double* l, const double* r, double* to) __attribute__((always_inline)) {
+    Group x;
+    Interleave(FiniteOrZero(LoadVec(l)), FiniteOrZero(LoadVec(r)), x.v[0], x.v[1]);
+    ShapeGroup<true>((x + kAntiDenormal) * gain, to);
+  };
+  int j = 0;
+  for (; j + kGroupFrames <= frames; j += kGroupFrames) group(inL + j, inR + j, out + 2 * j);
+  if (j < frames)
+  {
+    // A short last group is padded with silence, shaped and dropped.
+    double l[kGroupFrames] = {}, r[kGroupFrames] = {}, shaped[2 * kGroupFrames];
+    __builtin_memcpy(l, inL + j, (size_t)(frames - j) * sizeof(double));
+    __builtin_memcpy(r, inR + j, (size_t)(frames - j) * sizeof(double));
+    group(l, r, shaped);
+    __builtin_memcpy(out + 2 * j, shaped, (size_t)(frames - j) * 2 * sizeof(double));
+  }
 }
 
 template <bool kPerValueGains>
@@ -578,14 +599,23 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames)
   return true;
 }
 
-void ShapeAndFilter(FilterLanes& lanes, double* work, double* out, int frames)
+void ShapeAndFilter(FilterLanes& lanes, const double* inL, const double* inR, const double* gains, double gain,
+                    double* work, double* out, int frames)
 {
-  SaturateRun<true>(work, work, 2 * frames);
+  if (gains)
+  {
+    Input(inL, inR, gains, gain, work, frames);
+    SaturateRun<true>(work, work, 2 * frames);
+  }
+  else
+  {
+    InputAndShape(inL, inR, gain, work, frames);
+  }
   if (!lanes.lowpassOn)
     FilterChain<false, false>(lanes, work, out, frames);
   else if (!FilterChain<true, false>(lanes, work, out, frames))
     FilterChain<true, true>(lanes, work, out, frames);
 }
 
-constexpr DspKernels kKernels = {Input, Saturate, ShapeAndFilter, Output};
+constexpr DspKernels kKernels = {Saturate, ShapeAndFilter, Output};
 }  // namespace

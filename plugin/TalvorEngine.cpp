@@ -413,8 +413,7 @@ void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL,
     }
     double gain = 0.0;
     const double* gains = StepGains(smoothers.inputGain, inputGain, stageGains, 2 * frames, gain);
-    kernels->input(l, r, gains, gain, stageWork, frames);
-    kernels->shapeAndFilter(lanes, stageWork, stageChain, frames);
+    kernels->shapeAndFilter(lanes, l, r, gains, gain, stageWork, stageChain, frames);
     if (processed)
     {
       gains = StepGains(smoothers.outputGain, outputGain, stageGains, 2 * frames, gain);
