@@ -43,11 +43,19 @@ TALVOR_KERNEL_INLINE Vec LoadVec(const double* p)
 }
 TALVOR_KERNEL_INLINE void StoreVec(double* p, Vec v) { __builtin_memcpy(p, &v, sizeof v); }
 
-// Each lane rounded to 32 bits and back, as (double)(float)x.
+// Each lane rounded to 32 bits and back, as (double)(float)x: two
+// conversions at full width.
 TALVOR_KERNEL_INLINE Vec RoundTo32(Vec v)
 {
-  typedef float Floats __attribute__((vector_size(kLanes * sizeof(float))));
-  return __builtin_convertvector(__builtin_convertvector(v, Floats), Vec);
+#if TALVOR_LANES == 8
+  // (The zero-masked forms with every lane set: GCC's plain ones start from an
+  // undefined vector and warn about it.)
+  return (Vec)_mm512_maskz_cvtps_pd(0xFF, _mm512_maskz_cvtpd_ps(0xFF, (__m512d)v));
+#elif TALVOR_LANES == 4
+  return (Vec)_mm256_cvtps_pd(_mm256_cvtpd_ps((__m256d)v));
+#else
+  return (Vec)_mm_cvtps_pd(_mm_cvtpd_ps((__m128d)v));
+#endif
 }
 
 // The waveshaper takes its values in groups of kGroup: enough independent
