@@ -31,6 +31,7 @@ host=$native/bench/vst2-timing-host
 talvor_so=$native/vst2/TALVOR.so
 [ -x "$host" ] || die "$host not built"
 [ -f "$talvor_so" ] || die "$talvor_so not built"
+if [ ! -f "$zam" ] && [ -z "${ZAMEQ2:-}" ]; then ensure_packages zam-plugins; fi
 [ -f "$zam" ] || die "$zam not found (install zam-plugins)"
 
 win_host=$win64/bench/vst2-timing-host.exe
