@@ -9,8 +9,11 @@
 #
 # Defaults: build/native and build/win64. A missing Win64 build is skipped.
 # In each round and block size the Linux module and ZamEQ2 share one process,
-# timed stretch by stretch in turns; the Win64 module runs in its own process
-# between two ZamEQ2 runs, and its ratio is to their mean.
+# timed stretch by stretch in turns. The Win64 module can share no process
+# with a Linux one: it runs in its own, between two runs of the Linux module,
+# and its ratio is the Linux module's times the Win64-to-Linux ratio (the
+# same code on the same processor, so they vary alike with what else the
+# machine runs, which ZamEQ2's time does not).
 # Environment: ROUNDS (3), BLOCKS ("512 64"), SECONDS_PER_RUN (4),
 # ZAMEQ2 (/usr/lib/vst/ZamEQ2-vst.so), TALVOR_INPUT (normalised "Input",
 # default 0.5 = 0 dB).
@@ -75,9 +78,10 @@ for ((r = 1; r <= rounds; r++)); do
     if [ $use_wine -eq 1 ]; then
       w=$(wine "$win_host" --block "$b" --seconds "$seconds" "$talvor_dll" "${talvor_params[@]}" \
             < /dev/null | field p10 TALVOR.dll) || true
-      z2=$("$host" --block "$b" --seconds "$seconds" "$zam" "${zam_params[@]}" | field p10 ZamEQ2-vst.so)
-      line+=$(printf '  Win64 %7.2f  ZamEQ2 %7.2f' "$w" "$z2")
-      ratios[win64-$b]+="$(awk -v w="$w" -v a="$z" -v c="$z2" 'BEGIN { printf "%.4f", 2 * w / (a + c) }') "
+      l2=$("$host" --block "$b" --seconds "$seconds" "$talvor_so" "${talvor_params[@]}" | field p10 TALVOR.so)
+      line+=$(printf '  Win64 %7.2f  Linux %7.2f' "$w" "$l2")
+      ratios[win64-$b]+="$(awk -v r="$(field ratio TALVOR.so <<<"$out")" -v w="$w" -v a="$l" -v c="$l2" \
+                             'BEGIN { printf "%.4f", r * 2 * w / (a + c) }') "
     fi
     echo "$line ns/frame (10th percentiles)"
   done

@@ -43,6 +43,11 @@
 
 #include "vst2/VstInterface.h"
 
+#if defined(__SSE__) || defined(_M_X64)
+#include <xmmintrin.h>
+#define TIMING_HOST_HAS_MXCSR 1
+#endif
+
 namespace
 {
 using EntryProc = AEffect*(VSTCALLBACK*)(audioMasterCallback);
@@ -106,6 +111,21 @@ size_t HeapInUse()
   return 0;
 #endif
 }
+
+// The floating-point control state the process started with. Some modules
+// change it for the whole process (ZamEQ2 turns on flush-to-zero when it is
+// loaded); each stretch starts from this one, so that no module runs in
+// another's.
+struct FloatEnvironment
+{
+#if defined(TIMING_HOST_HAS_MXCSR)
+  unsigned csr = _mm_getcsr();
+  void Restore() const { _mm_setcsr(csr); }
+#else
+  void Restore() const {}
+#endif
+};
+const FloatEnvironment startEnvironment;
 
 double MillisecondsSince(Clock::time_point start)
 {
@@ -200,6 +220,7 @@ struct Bench
   double Stretch(Process process, int blocks)
   {
     const int length = (int)options.rate;
+    startEnvironment.Restore();
     const Clock::time_point start = Clock::now();
     for (int b = 0; b < blocks; ++b)
     {

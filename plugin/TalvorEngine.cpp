@@ -390,7 +390,7 @@ void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL,
   const BiquadSection* highShelf[2] = {&sections[0].highShelf, &sections[1].highShelf};
   const ParametricSection* mid[2] = {&sections[0].mid, &sections[1].mid};
   const MatchedLowpass* lowpass[2] = {&sections[0].lowpass, &sections[1].lowpass};
-  FilterLanes lanes;
+  FilterLanes lanes = {};  // the low-pass's unused elements stay silent
   ToLanes(highpass, lanes.highpass);
   ToLanes(lowShelf, lanes.lowShelf);
   ToLanes(highShelf, lanes.highShelf);
