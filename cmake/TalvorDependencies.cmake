@@ -4,7 +4,8 @@
 # - zlib and libpng: native packages, or for Win64 the cross-built copies under
 #   build-deps/win64 (scripts/build-win64-deps.sh);
 # - the VST3 SDK folder shipped by Debian's juce-modules-source-data;
-# - Linux: Xlib and Xext (the editor window), XTest (the tests that drive it);
+# - Linux: Xlib and Xext (the editor window), XTest (the tests that drive it),
+#   the LV2 headers (lv2-dev), lilv and its tools (the LV2 tests);
 # - GoogleTest (tests), libsndfile (tools), Google Benchmark (benchmarks).
 
 find_package(ZLIB)
@@ -37,6 +38,25 @@ if(NOT WIN32)
     message(FATAL_ERROR
       "Xlib or Xext not found (the Linux editor window): install Debian's packages libx11-dev and "
       "libxext-dev.")
+  endif()
+  # LV2: the specification's headers (and Turtle vocabularies); the tests add lilv.
+  find_path(TALVOR_LV2_INCLUDE_DIR lv2/core/lv2.h)
+  if(NOT TALVOR_LV2_INCLUDE_DIR OR NOT EXISTS "${TALVOR_LV2_INCLUDE_DIR}/lv2/ui/ui.h")
+    message(FATAL_ERROR "LV2 headers not found (the LV2 plug-in): install Debian's package lv2-dev.")
+  endif()
+  if(TALVOR_BUILD_TESTS)
+    find_package(PkgConfig)
+    if(PKG_CONFIG_FOUND)
+      pkg_check_modules(LILV IMPORTED_TARGET GLOBAL lilv-0)
+    endif()
+    find_program(TALVOR_LV2INFO lv2info)
+    find_program(TALVOR_LV2APPLY lv2apply)
+    find_program(TALVOR_SORD_VALIDATE sord_validate)
+    if(NOT LILV_FOUND OR NOT TALVOR_LV2INFO OR NOT TALVOR_LV2APPLY OR NOT TALVOR_SORD_VALIDATE)
+      message(FATAL_ERROR
+        "The LV2 tests need lilv and its tools: install Debian's packages liblilv-dev, lilv-utils "
+        "and sordi (sord_validate), or configure with -DTALVOR_BUILD_TESTS=OFF.")
+    endif()
   endif()
   if(TALVOR_BUILD_TESTS AND NOT X11_XTest_FOUND)
     message(FATAL_ERROR

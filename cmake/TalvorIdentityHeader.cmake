@@ -8,6 +8,7 @@
 #   TALVOR_PLUGIN_CODE, TALVOR_MAKER_CODE (four characters) and their packed
 #     forms TALVOR_PLUGIN_CODE_PACKED, TALVOR_MAKER_CODE_PACKED ("0x546C7631")
 #   TALVOR_VST3_CATEGORY ("Fx|EQ"), TALVOR_VST3_SDK_VERSION ("VST 3.6.12")
+#   TALVOR_LV2_URI (the LV2 plug-ins' URIs begin with it)
 #   TALVOR_VST3_CLASS_ID (32 hexadecimal digits: the class id as the VST3 SDK
 #     prints it, the same text on every platform)
 #
@@ -77,7 +78,7 @@ string(REGEX REPLACE ", $" "" TALVOR_VST3_CLASS_ID_BYTES_COM "${TALVOR_VST3_CLAS
 
 # Text values go into C string literals and the resource script unescaped.
 foreach(_talvor_var TALVOR_NAME TALVOR_PRODUCT_NAME TALVOR_MAKER TALVOR_URL TALVOR_EMAIL TALVOR_VST3_CATEGORY
-                    TALVOR_VST3_SDK_VERSION)
+                    TALVOR_VST3_SDK_VERSION TALVOR_LV2_URI)
   if("${${_talvor_var}}" MATCHES "[\"\\\\]")
     message(FATAL_ERROR "${_talvor_var} must not contain quotes or backslashes")
   endif()

@@ -108,13 +108,26 @@ bool IPlugBase::SetParamFromHost(int paramIdx, double normalizedValue, HostParam
   return true;
 }
 
-bool IPlugBase::SetParamFromHostText(int paramIdx, const char* text, unsigned textRules)
+bool IPlugBase::SetParamFromHostText(int paramIdx, const char* text)
 {
   ParamDef* param = ParamAt(paramIdx);
   double v = 0.0;
-  if (!param || !param->ValueFromHostText(text, textRules, &v)) return false;
+  if (!param || !param->ValueFromHostText(text, &v)) return false;
   param->SetClamped(v);
   if (editor) editor->ShowParameterValue(paramIdx, v, false);
+  ParamChanged(paramIdx);
+  return true;
+}
+
+bool IPlugBase::SetParamFromHostReal(int paramIdx, double value)
+{
+  ParamDef* param = ParamAt(paramIdx);
+  if (!param || std::isnan(value)) return false;
+  if (param->Kind() == ParamKindDouble)
+    param->SetClamped(value);
+  else
+    param->SetFromNormalized(param->ToNormalized(value));  // the nearest position
+  if (editor) editor->ShowParameterValue(paramIdx, param->Value(), false);
   ParamChanged(paramIdx);
   return true;
 }

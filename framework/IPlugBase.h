@@ -7,6 +7,7 @@
 // notification hooks, each binding implements the operations that reach its
 // host, and the editor calls in when the user moves a control.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -24,6 +25,7 @@ enum PluginApiCode : int32_t
   kApiVST2 = 0,
   kApiVST3 = 1,
   kApiOffline = 2,  // the renderer, the snapshot tool and the tests
+  kApiLV2 = 3,      // the LV2 plug-in and its editor module
 };
 
 // What a binding's entry point hands to the plug-in class's constructor, which
@@ -186,8 +188,8 @@ public:
   int BlockSize() const { return blockSize; }
   int Latency() const { return latency; }
   int TailSize() const { return tailSize; }
-  bool IsBypassed() const { return isBypassed; }
-  void SetBypassed(bool b) { isBypassed = b; }
+  bool IsBypassed() const { return isBypassed.load(std::memory_order_relaxed); }
+  void SetBypassed(bool b) { isBypassed.store(b, std::memory_order_relaxed); }
   bool DoesStateChunks() const { return doesStateChunks; }
   bool IsInstrument() const { return isInstrument; }
   bool DoesMidi() const { return doesMidi; }
@@ -268,10 +270,15 @@ public:
   // for a bad index or NaN.
   bool SetParamFromHost(int idx, double normalizedValue, HostParamUpdate update = HostParamUpdate::Apply);
   // A text typed in a host for parameter `idx`, read by the parameter's one
-  // parse (ParamDef::ValueFromHostText with `textRules`), then applied as a real
-  // value limited to the range. False, changing nothing, for a bad index or a
-  // text that names no value.
-  bool SetParamFromHostText(int idx, const char* text, unsigned textRules);
+  // parse (ParamDef::ValueFromHostText), then applied as a real value limited
+  // to the range. False, changing nothing, for a bad index or a text that
+  // names no value.
+  bool SetParamFromHostText(int idx, const char* text);
+  // A host's real value for parameter `idx`, for hosts that speak real values
+  // (LV2 control ports, the command line): limited to the range, and for a
+  // stepped parameter rounded to its nearest position. False, changing nothing,
+  // for a bad index or NaN.
+  bool SetParamFromHostReal(int idx, double value);
   void NotifyAllParamsChanged();
 
   // ---- State and presets ------------------------------------------------------------
@@ -321,7 +328,9 @@ private:
   bool doesStateChunks = false;
   bool isInstrument = false;
   bool doesMidi = false;
-  bool isBypassed = false;
+  // Set by a VST3 host's controller calls on its user-interface thread, read
+  // by process on the audio thread: one relaxed atomic, no lock.
+  std::atomic<bool> isBypassed{false};
   int32_t currentPresetIndex = 0;
   double sampleRate = 44100.0;
   int32_t blockSize = 0;

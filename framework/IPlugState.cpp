@@ -76,6 +76,7 @@ int IPlugBase::UnserializePresets(const StateChunk& chunk, int pos)
     if (pos >= 0) SetPresetName(slot, name.c_str());
 
     bool used = false;
+    const bool wasUsed = slot.used;
     pos = chunk.GetBool(&used, pos);
     if (pos >= 0) slot.used = used;
 
@@ -88,6 +89,13 @@ int IPlugBase::UnserializePresets(const StateChunk& chunk, int pos)
       {
         slot.state.Clear();
         SaveState(slot.state);
+      }
+      else
+      {
+        // A slot is in use only with a state of its own: one whose stored
+        // state could not be read stays as it was, or the next bank saved
+        // would lack its state and could not be read back.
+        slot.used = wasUsed;
       }
     }
   }

@@ -35,9 +35,9 @@ void WriteNumber(char* out, double v, int decimals)
 
 // The number reader behind every typed value: blanks, an optional sign, then a
 // decimal number (digits with an optional point and exponent), whatever the
-// process's locale. With `whole` only blanks may follow it. Infinities, NaN and
-// numbers beyond a double fail.
-bool ReadDecimal(const char* text, bool whole, double* out)
+// process's locale. Returns where the number ends, or null when there is none;
+// infinities, NaN and numbers beyond a double are none.
+const char* ReadDecimal(const char* text, double* out)
 {
   while (IsBlank(*text)) ++text;
   bool negative = false;
@@ -46,19 +46,29 @@ bool ReadDecimal(const char* text, bool whole, double* out)
     negative = (*text == '-');
     ++text;
   }
-  if (!(IsDigit(*text) || (*text == '.' && IsDigit(text[1])))) return false;
+  if (!(IsDigit(*text) || (*text == '.' && IsDigit(text[1])))) return nullptr;
   double v = 0.0;
   const std::from_chars_result r =
       std::from_chars(text, text + std::strlen(text), v, std::chars_format::general);
-  if (r.ec != std::errc() || !std::isfinite(v)) return false;
-  if (whole)
-  {
-    const char* rest = r.ptr;
-    while (IsBlank(*rest)) ++rest;
-    if (*rest) return false;
-  }
+  if (r.ec != std::errc() || !std::isfinite(v)) return nullptr;
   *out = negative ? -v : v;
-  return true;
+  return r.ptr;
+}
+
+bool IsUnitChar(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '%'; }
+
+// What may follow a number: blanks, then at most one unit (`label` when it is
+// not empty, or a word of letters or "%"), then blanks.
+bool IsUnitOnly(const char* rest, const char* label)
+{
+  while (IsBlank(*rest)) ++rest;
+  const size_t labelLength = std::strlen(label);
+  if (labelLength && std::strncmp(rest, label, labelLength) == 0)
+    rest += labelLength;
+  else
+    while (IsUnitChar(*rest)) ++rest;
+  while (IsBlank(*rest)) ++rest;
+  return *rest == '\0';
 }
 
 // Truncation toward zero that stays defined for NaN and for values beyond int32.
@@ -79,7 +89,7 @@ void ParamDef::InitContinuous(const char* nameText, double defaultVal, double mi
   label[0] = '\0';
   group[0] = '\0';
   minValue = minVal;
-  value = defaultVal;
+  Store(defaultVal);
   step = stepVal;
   defaultValue = defaultVal;
   maxValue = std::fmax(maxVal, minVal + stepVal);
@@ -122,7 +132,7 @@ void ParamDef::SetClamped(double v)
   if (std::isnan(v)) v = minValue;
   if (v > maxValue) v = maxValue;
   if (v < minValue) v = minValue;
-  value = v;
+  Store(v);
 }
 
 double ParamDef::FromNormalized(double x) const
@@ -150,10 +160,10 @@ void ParamDef::SetFromNormalized(double x)
   double v = FromNormalized(x);
   // Stepped kinds snap to a multiple of the step counted from zero.
   if (kind != ParamKindDouble && step > 0.0) v = std::floor(v / step + 0.5) * step;
-  value = v < maxValue ? v : maxValue;
+  Store(v < maxValue ? v : maxValue);
 }
 
-int ParamDef::IntValue() const { return TruncateToInt32(value); }
+int ParamDef::IntValue() const { return TruncateToInt32(Value()); }
 
 void ParamDef::FormatForHost(double v, bool isNormalized, char* out, bool useDisplayTexts) const
 {
@@ -179,7 +189,7 @@ void ParamDef::FormatForHost(double v, bool isNormalized, char* out, bool useDis
     WriteNumber(out, v, displayPrecision);
 }
 
-bool ParamDef::ValueFromHostText(const char* text, unsigned rules, double* outValue) const
+bool ParamDef::ValueFromHostText(const char* text, double* outValue) const
 {
   if (!text || !outValue) return false;
   int32_t listed = 0;
@@ -188,11 +198,22 @@ bool ParamDef::ValueFromHostText(const char* text, unsigned rules, double* outVa
     *outValue = listed;
     return true;
   }
-  if (!displayTexts.empty() && !(rules & kTextNumberBesideDisplayTexts)) return false;
   double v = 0.0;
-  if (!ReadDecimal(text, !(rules & kTextUnitsAfterNumber), &v)) return false;
+  const char* rest = ReadDecimal(text, &v);
+  if (!rest || !IsUnitOnly(rest, label)) return false;
   // The display shows the value negated; undo that.
   *outValue = negateDisplay ? -v : v;
+  return true;
+}
+
+bool ParamDef::ReadNumber(const char* text, double* outValue)
+{
+  double v = 0.0;
+  const char* rest = text && outValue ? ReadDecimal(text, &v) : nullptr;
+  if (!rest) return false;
+  while (IsBlank(*rest)) ++rest;
+  if (*rest) return false;
+  *outValue = v;
   return true;
 }
 

@@ -2,6 +2,7 @@
 // One automatable parameter: its declaration, its current value, and every
 // conversion between real values, normalised positions and host texts.
 
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -42,9 +43,9 @@ public:
   static double ClampNormalized(double x) { return x < 0.0 ? 0.0 : (x > 1.0 ? 1.0 : x); }
   double FromNormalized(double x) const;
   double ToNormalized(double v) const;
-  double NormalizedValue() const { return ToNormalized(value); }
+  double NormalizedValue() const { return ToNormalized(Value()); }
   void SetFromNormalized(double x);
-  double Value() const { return value; }
+  double Value() const { return value.load(std::memory_order_relaxed); }
   int IntValue() const;  // value truncated toward zero, 0 for NaN
 
   // Presentation: the one format and the one parse of values shown to and typed
@@ -56,21 +57,17 @@ public:
   static constexpr int kFormatBufferSize = 64;
   void FormatForHost(double v, bool isNormalized, char* out, bool useDisplayTexts) const;
 
-  // What else a host's text may hold besides the value (ValueFromHostText).
-  enum HostTextRules : unsigned
-  {
-    kTextIsWholeNumber = 0,           // a number with blanks around it and nothing else
-    kTextUnitsAfterNumber = 1u << 0,  // whatever follows the number ("2.25 dB") is ignored
-    kTextNumberBesideDisplayTexts = 1u << 1,  // with display texts, a text matching none
-                                              // may still be a number
-  };
-  // The real value a host's text stands for: the value of the display text it
-  // equals exactly, else the decimal number it holds with the sign of a negated
-  // display undone. A parameter with display texts takes only those unless the
-  // rules allow numbers beside them. False, leaving `outValue` alone, for a
-  // null or unreadable text; infinities and NaN are no numbers here. The value
-  // is not limited to the range.
-  bool ValueFromHostText(const char* text, unsigned rules, double* outValue) const;
+  // The real value a host's text stands for, by one rule for every binding:
+  // the value of the display text it equals exactly; else a decimal number
+  // ("-1.5", "2e-3"; a point, never a comma) optionally followed by a unit
+  // (the parameter's label, or a word of letters or "%", such as "dB"), with
+  // blanks around either, and the sign of a negated display undone. False,
+  // leaving `outValue` alone, for a null text or any other text ("1,5",
+  // "3 4", "nan", "dB 3"). The value is not limited to the range.
+  bool ValueFromHostText(const char* text, double* outValue) const;
+  // The whole of `text` as a finite decimal number, blanks around it allowed;
+  // the same reader, for texts that carry no unit (command lines).
+  static bool ReadNumber(const char* text, double* outValue);
   const char* DisplayTextFor(int32_t value) const;
   int DisplayTextCount() const { return (int)displayTexts.size(); }
   bool ValueFromDisplayText(const char* text, int32_t* outValue) const;
@@ -89,8 +86,14 @@ public:
   bool CanAutomate() const { return canAutomate; }
 
 private:
+  void Store(double v) { value.store(v, std::memory_order_relaxed); }
+
   ParamKind kind = ParamKindNone;
-  double value = 0.0;
+  // Hosts read and write values from their user-interface thread while the
+  // audio thread and the editor write them under the instance's lock. A
+  // relaxed atomic makes each a whole 64-bit load or store without adding a
+  // lock to the audio path; nothing else is ordered by it.
+  std::atomic<double> value{0.0};
   double minValue = 0.0;
   double maxValue = 1.0;
   double step = 1.0;

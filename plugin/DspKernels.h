@@ -56,12 +56,14 @@ struct DspKernels
   // per value, left and right interleaved, or is null and gain serves every
   // value), the waveshaper (its output, interleaved, in work) and the
   // sections to the high shelf's output, interleaved, in out: rounded to 32
-  // bits between stages, but not after the last. The sections' state is
-  // carried in lanes.
-  void (*shapeAndFilter)(FilterLanes& lanes, const double* inL, const double* inR, const double* gains,
+  // bits between stages (limited to the 32-bit range, as the engine's
+  // Round32 does), but not after the last. The sections' state is carried in
+  // lanes. Returns whether a value was limited, the last stage's output
+  // included.
+  bool (*shapeAndFilter)(FilterLanes& lanes, const double* inL, const double* inR, const double* gains,
                          double gain, double* work, double* out, int frames);
   // The output stage: (c - 1e-10) * gain * trim for each value c, rounded to
-  // 32 bits first, gains and gain as above; a null output channel is not
+  // 32 bits (and limited to that range) first, gains and gain as above; a null output channel is not
   // written.
   void (*output)(const double* in, const double* gains, double gain, double trim, double* outL, double* outR,
                  int frames);

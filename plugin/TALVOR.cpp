@@ -3,25 +3,14 @@
 #include "graphics/IGraphics.h"
 
 TALVOR::TALVOR(IPlugInstanceInfo instanceInfo)
-  : TalvorBindingBase(instanceInfo, kNumParams, "1-1 2-2", kNumPresets, TALVOR_NAME, TALVOR_PRODUCT_NAME,
+  : TalvorBindingBase(instanceInfo, kNumParams, kTalvorChannelIO, kNumPresets, TALVOR_NAME, TALVOR_PRODUCT_NAME,
                       TALVOR_MAKER, kTalvorVersion, kTalvorUniqueId, kTalvorMakerId)
 {
-  constexpr double kGainRange = TalvorEngine::kGainRangeDb;
-  // Declaration order is part of the plug-in's identity: "Link" comes before
-  // "Bypass" and "Filter".
-  ParamAt(kLowGain)->InitInteger("Low Gain", 5, 0, 10);
-  ParamAt(kLowFreq)->InitInteger("Low Freq", 0, 0, 4);
-  ParamAt(kMidGain)->InitInteger("Mid Gain", 5, 0, 10);
-  ParamAt(kMidFreq)->InitInteger("Mid Freq", 0, 0, 4);
-  ParamAt(kHighGain)->InitInteger("High Gain", 5, 0, 10);
-  ParamAt(kHighFreq)->InitInteger("High Freq", 0, 0, 4);
-  ParamAt(kInput)->InitContinuous("Input", 0.0, -kGainRange, kGainRange, 0.01, 1.0);
-  ParamAt(kOutput)->InitContinuous("Output", 0.0, -kGainRange, kGainRange, 0.01, 1.0);
-  ParamAt(kLink)->InitInteger("Link", 0, 0, 1);
-  ParamAt(kBypass)->InitInteger("Bypass", 1, 0, 1);
-  ParamAt(kFilter)->InitInteger("Filter", 0, 0, 1);
-
+  DeclareTalvorParams(*this);
+#if !defined(TALVOR_LV2)
+  // An LV2 host runs the editor as a UI module of its own, beside the instance.
   AttachEditor(MakeTalvorEditor(this));
+#endif
   FillDefaultPresets("-", 1);
 
   // The engine must describe the current parameters before the first block.

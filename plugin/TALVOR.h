@@ -11,6 +11,9 @@ using TalvorBindingBase = IPlugVST3;
 #elif defined(TALVOR_VST2)
 #include "vst2/IPlugVST.h"
 using TalvorBindingBase = IPlugVST;
+#elif defined(TALVOR_LV2)
+#include "lv2/IPlugLV2.h"
+using TalvorBindingBase = IPlugLV2;
 #else
 #include "framework/IPlugOffline.h"
 using TalvorBindingBase = IPlugOffline;
@@ -18,24 +21,7 @@ using TalvorBindingBase = IPlugOffline;
 
 #include "plugin/TalvorEngine.h"
 #include "plugin/TalvorIdentity.h"  // generated: name, maker, version, codes
-
-enum TalvorParam : int
-{
-  kLowGain = 0,
-  kLowFreq,
-  kMidGain,
-  kMidFreq,
-  kHighGain,
-  kHighFreq,
-  kInput,
-  kOutput,
-  kBypass,
-  kFilter,
-  kLink,
-  kNumParams
-};
-
-constexpr int kNumPresets = 1;
+#include "plugin/TalvorParams.h"
 
 class TALVOR : public TalvorBindingBase
 {
@@ -57,6 +43,3 @@ private:
 
   TalvorEngine engine;
 };
-
-// Builds the editor with its twelve controls (defined with the editor layout).
-IGraphics* MakeTalvorEditor(IPlugBase* plug);

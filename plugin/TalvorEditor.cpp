@@ -1,7 +1,7 @@
 // The editor layout: a 346 x 566 background, eight knobs and three switches.
 #include "graphics/IControl.h"
 #include "graphics/IGraphics.h"
-#include "plugin/TALVOR.h"
+#include "plugin/TalvorParams.h"
 #include "plugin/TalvorResources.h"
 
 namespace {

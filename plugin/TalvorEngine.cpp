@@ -1,6 +1,7 @@
 #include "plugin/TalvorEngine.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstring>
 
@@ -38,7 +39,25 @@ constexpr double kMinSampleRate = 1.0;
 constexpr double kMaxSampleRate = 1.0e7;
 
 inline double DbToGain(double db) { return std::pow(10.0, db / 20.0); }
-inline float Round32(double x) { return (float)x; }
+// The smallest magnitude that a conversion to float rounds to infinity: the
+// largest float plus half its last place.
+constexpr double kRoundsToInfinity = FLT_MAX + 0x1p103;
+
+// Rounds to 32 bits as a plain conversion does, except for a value beyond the
+// 32-bit range (a 64-bit host can send one, the input gain or a boost can push
+// one there): instead of infinity, which would poison the filters for the
+// rest of the block, it becomes the largest finite float, and `limited`
+// records that the filters now hold a signal they are not made for. (The
+// kernels do the same: DspKernelsImpl.h.)
+inline float Round32(double x, bool& limited)
+{
+  if (x >= kRoundsToInfinity || x <= -kRoundsToInfinity)
+  {
+    limited = true;
+    return x > 0.0 ? FLT_MAX : -FLT_MAX;
+  }
+  return (float)x;
+}
 
 template <class T>
 bool SameBits(const T& a, const T& b)
@@ -67,14 +86,14 @@ double ClampGainDb(double db)
 
 // One sample of one channel from the waveshaper's output to the shelves'
 // output, rounded to 32 bits between the stages.
-inline double FilterChain(TalvorChannelSections& s, double shaped, bool filterOn)
+inline double FilterChain(TalvorChannelSections& s, double shaped, bool filterOn, bool& limited)
 {
-  double b = Round32(s.highpass.process(Round32(shaped)));
+  double b = Round32(s.highpass.process(Round32(shaped, limited)), limited);
   if (filterOn)
     b = s.lowpass.process((float)b);
-  const double m = Round32(s.mid.process(b));
-  const double l = Round32(s.lowShelf.process(m));
-  return Round32(s.highShelf.process(l));
+  const double m = Round32(s.mid.process(b), limited);
+  const double l = Round32(s.lowShelf.process(m), limited);
+  return Round32(s.highShelf.process(l), limited);
 }
 
 // Steps a gain smoother count times toward target. Once a step leaves its
@@ -181,11 +200,14 @@ void TalvorEngine::ForEachSection(Visit visit)
 }
 
 // A non-finite value anywhere in a recursive filter or smoother would repeat
-// forever; start such a section afresh so the output recovers.
+// forever, and a signal limited to the 32-bit range would ring for many
+// seconds at absurd levels; start such sections afresh so the output recovers.
 void TalvorEngine::RecoverFromNonFinite()
 {
-  ForEachSection([](auto& section) {
-    if (!section.stateIsFinite())
+  const bool resetAll = signalLimited;
+  signalLimited = false;
+  ForEachSection([resetAll](auto& section) {
+    if (resetAll || !section.stateIsFinite())
       section.reset();
   });
   OnePoleSmoother* all[] = {&smoothers.hpFreq,   &smoothers.hpQ,        &smoothers.lowGain,
@@ -346,6 +368,7 @@ void TalvorEngine::RunReference(const double* inL, const double* inR, double* ou
   const bool filterOn = blockSwitches.filterOn;
   OnePoleSmoother& inputSmoother = smoothers.inputGain;
   OnePoleSmoother& outputSmoother = smoothers.outputGain;
+  bool limited = false;
   for (int i = 0; i < nFrames; ++i)
   {
     // Both input samples of a frame are read before its outputs are written:
@@ -359,8 +382,8 @@ void TalvorEngine::RunReference(const double* inL, const double* inR, double* ou
     // One smoother for both channels, stepped left then right.
     const double aL = SaturateSample((xL + kAntiDenormal) * inputSmoother.process(inputGain));
     const double aR = SaturateSample((xR + kAntiDenormal) * inputSmoother.process(inputGain));
-    const double cL = FilterChain(sections[0], aL, filterOn);
-    const double cR = FilterChain(sections[1], aR, filterOn);
+    const double cL = FilterChain(sections[0], aL, filterOn, limited);
+    const double cR = FilterChain(sections[1], aR, filterOn, limited);
     if (blockSwitches.processed)
     {
       const double yL = (cL - kAntiDenormal) * outputSmoother.process(outputGain) * trim;
@@ -378,6 +401,9 @@ void TalvorEngine::RunReference(const double* inL, const double* inR, double* ou
         outR[i] = rawR;
     }
   }
+  // The filters start afresh before the next block (RecoverFromNonFinite).
+  if (limited)
+    signalLimited = true;
 }
 
 // The chain stage by stage over runs of frames, each stage in the kernels
@@ -413,7 +439,8 @@ void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL,
     }
     double gain = 0.0;
     const double* gains = StepGains(smoothers.inputGain, inputGain, stageGains, 2 * frames, gain);
-    kernels->shapeAndFilter(lanes, l, r, gains, gain, stageWork, stageChain, frames);
+    if (kernels->shapeAndFilter(lanes, l, r, gains, gain, stageWork, stageChain, frames))
+      signalLimited = true;  // the filters start afresh before the next block
     if (processed)
     {
       gains = StepGains(smoothers.outputGain, outputGain, stageGains, 2 * frames, gain);

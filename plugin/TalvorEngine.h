@@ -127,6 +127,8 @@ private:
   double designRate = 44100.0;
   DspPath path = FastestDspPath();
   const DspKernels* kernels = KernelsFor(path);
+  // A block's signal went beyond the 32-bit range and was limited to it.
+  bool signalLimited = false;
 
   // Designs are pure functions of their inputs, so a design whose inputs
   // are the same bits as last time is kept rather than computed again.

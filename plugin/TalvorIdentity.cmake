@@ -20,3 +20,5 @@ set(TALVOR_VST3_CLASS_ID_PREFIX "F2AEE70D00DE4F4E")
 # What the factory reports as the SDK version of its class.
 set(TALVOR_VST3_SDK_VERSION "VST 3.6.12")
 
+# The LV2 plug-ins' URIs start with this: /stereo and /mono, their editor /ui.
+set(TALVOR_LV2_URI "${TALVOR_URL}/plugins/talvor")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs TALVOR's Linux plug-ins for the current user, without root:
 #
-#   scripts/install-user.sh [--from DIR]      copy into ~/.vst3, ~/.vst
+#   scripts/install-user.sh [--from DIR]      copy into ~/.vst3, ~/.vst, ~/.lv2
 #   scripts/install-user.sh --uninstall       remove them again
 #
 # DIR defaults to dist/linux-x86_64 (built by scripts/setup.sh). What goes where

@@ -21,12 +21,18 @@ TALVOR_PACKAGES=(
   wine64 wine xvfb xauth
   libx11-dev libxext-dev libxtst-dev
   nsis
+  lv2-dev
 )
 # Only the test suite needs these (scripts/test.sh): Ardour for the host tests
-# (tests/hosts), lintian for the Debian package's test (tests/packaging).
+# (tests/hosts), lintian for the Debian package's test (tests/packaging), lilv,
+# its tools and sord_validate for the LV2 tests (tests/lv2), the locale sources
+# for the comma-decimal locale test (tests/locale), Clang with its libFuzzer
+# and sanitizer runtimes for the fuzz stage (tests/fuzz).
 # tools/plots/make_plots.py needs python3-matplotlib; nothing runs it unasked.
 TALVOR_TEST_PACKAGES=(
   ardour lintian
+  liblilv-dev lilv-utils sordi
+  locales clang libclang-rt-14-dev
 )
 
 TALVOR_TIMINGS=()
@@ -154,15 +160,18 @@ cmake_configure() {
   cmake -S "$TALVOR_ROOT" -B "$dir" "$@"
 }
 
-# cmake_build DIR LOG: build all targets, keep going past failures so that
-# every target that can be built is; the full output goes to LOG.
+# cmake_build DIR LOG [TARGET...]: build the targets (default: all), keep
+# going past failures so that every target that can be built is; the full
+# output goes to LOG.
 cmake_build() {
-  local dir=$1 logfile=$2 rc=0 keep_going=()
+  local dir=$1 logfile=$2 rc=0 keep_going=() targets=()
+  shift 2
+  [ $# -eq 0 ] || targets=(--target "$@")
   case $(sed -n 's/^CMAKE_GENERATOR:INTERNAL=//p' "$dir/CMakeCache.txt" 2>/dev/null) in
     *Makefiles*) keep_going=(-- -k) ;;
     Ninja*) keep_going=(-- -k 0) ;;
   esac
-  cmake --build "$dir" -j"$TALVOR_JOBS" "${keep_going[@]}" >"$logfile" 2>&1 || rc=$?
+  cmake --build "$dir" -j"$TALVOR_JOBS" "${targets[@]}" "${keep_going[@]}" >"$logfile" 2>&1 || rc=$?
   if [ $rc -ne 0 ]; then
     warn "build in $dir failed; errors from $logfile:"
     grep -E -m 40 -A3 '(error|Error)[: ]' "$logfile" >&2 || tail -n 40 "$logfile" >&2
@@ -170,6 +179,14 @@ cmake_build() {
     grep -E 'warning:' "$logfile" | sort -u | head -n 20 >&2 || true
   fi
   return $rc
+}
+
+# The fuzz build (tests/fuzz): Clang, libFuzzer, address and undefined-behaviour
+# sanitizers; one argument per line. DIR: the build folder.
+fuzz_configure_args() {
+  printf '%s\n' -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTALVOR_FUZZ=ON -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=OFF -DTALVOR_BUILD_BENCH=OFF \
+    -DTALVOR_HOST_TESTS=OFF "-DTALVOR_DIST_DIR=$1/dist"
 }
 
 win64_toolchain_args() {

@@ -46,6 +46,8 @@ expected=(
   talvor-render talvor-snapshot
   linux-x86_64/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so
   linux-x86_64/TALVOR.vst3/Contents/Resources/moduleinfo.json linux-x86_64/TALVOR.so
+  linux-x86_64/TALVOR.lv2/manifest.ttl linux-x86_64/TALVOR.lv2/TALVOR.ttl
+  linux-x86_64/TALVOR.lv2/TALVOR.so linux-x86_64/TALVOR.lv2/TALVOR_ui.so
   win64/TALVOR.vst3/Contents/x86_64-win/TALVOR.vst3
   win64/TALVOR.vst3/Contents/Resources/moduleinfo.json win64/TALVOR.dll
   'talvor_*_amd64.deb' 'TALVOR-*-win64-setup.exe'

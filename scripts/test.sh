@@ -4,7 +4,11 @@
 #      "host": both Linux modules in Ardour) as a run of their own
 #   2. native build with AddressSanitizer and UndefinedBehaviorSanitizer + ctest
 #   (both on a private virtual X display)
-#   3. Win64 cross build + its tests under Wine on a virtual display
+#   3. fuzz: the libFuzzer targets (Clang, address and undefined-behaviour
+#      sanitizers), each for a minute or 200000 runs, whichever comes first
+#      (scripts/fuzz.sh runs them longer)
+#   4. tsan: the thread stress tests under ThreadSanitizer
+#   5. Win64 cross build + its tests under Wine on a virtual display
 # Installs missing packages first, Ardour included (works alone on a fresh
 # Debian 12). Run it as yourself: it asks for root (sudo) only to install
 # packages.
@@ -12,12 +16,12 @@
 # non-zero when any configure, build or test failed.
 #
 # Environment: TALVOR_BUILD_ROOT (default ./build), TALVOR_JOBS (default: nproc),
-# TALVOR_STAGES (default "native sanitize win64").
+# TALVOR_STAGES (default "native sanitize fuzz tsan win64").
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-stages=${TALVOR_STAGES:-native sanitize win64}
+stages=${TALVOR_STAGES:-native sanitize fuzz tsan win64}
 failed=()
 summaries=()
 total_passed=0
@@ -71,10 +75,16 @@ run_tests() {
 
 # run_stage NAME BUILD_DIR TEST_KIND CONFIGURE_ARGS...
 # TEST_KIND: ctest; ctest+host (the tests labelled "host" as a run and a
-# summary line of their own, failing when there are none); wine.
+# summary line of their own, failing when there are none); wine; fuzz and
+# threads (only the targets and tests of that kind, failing when there are
+# none; fuzz adds one summary line per target).
 run_stage() {
-  local name=$1 dir=$2 kind=$3
+  local name=$1 dir=$2 kind=$3 targets=()
   shift 3
+  case $kind in
+    fuzz) targets=(talvor_fuzzers) ;;
+    threads) targets=(talvor_thread_tests) ;;
+  esac
   mkdir -p "$dir"
   log "[$name] configure $dir"
   if ! timed "$name: configure" cmake_configure "$dir" "$@" >"$dir/configure.log" 2>&1; then
@@ -83,7 +93,7 @@ run_stage() {
     return 0
   fi
   log "[$name] build (log: $dir/build.log)"
-  timed "$name: build" cmake_build "$dir" "$dir/build.log" || failed+=("$name-build")
+  timed "$name: build" cmake_build "$dir" "$dir/build.log" "${targets[@]}" || failed+=("$name-build")
   log "[$name] test"
   # On a private virtual display: the Linux editor's tests open real windows
   # and move the pointer.
@@ -91,6 +101,16 @@ run_stage() {
   case $kind in
     wine)
       run_tests "$name" "$dir/test.log" "$TALVOR_ROOT/scripts/run-win64-tests.sh" "$dir"
+      ;;
+    fuzz | threads)
+      rm -rf "$dir/tests/fuzz/work"
+      run_tests "$name" "$dir/test.log" "${ctest[@]}" --label-regex "^$kind\$" --no-tests=error
+      local summary
+      for summary in "$dir"/tests/fuzz/work/*/summary; do
+        if [ -f "$summary" ]; then
+          summaries+=("$(printf '%-13s %s' "" "$(sed 's/^fuzz summary: //' "$summary")")")
+        fi
+      done
       ;;
     ctest+host)
       run_tests "$name" "$dir/test.log" "${ctest[@]}" --label-exclude '^host$'
@@ -126,6 +146,19 @@ for stage in $stages; do
         -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVOR_SANITIZE=ON \
         -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=ON -DTALVOR_BUILD_BENCH=OFF \
         -DTALVOR_DIST_DIR="$TALVOR_BUILD_ROOT/sanitize/dist"
+      ;;
+    fuzz)
+      mapfile -t fuzz_args < <(fuzz_configure_args "$TALVOR_BUILD_ROOT/fuzz")
+      run_stage fuzz "$TALVOR_BUILD_ROOT/fuzz" fuzz "${fuzz_args[@]}"
+      ;;
+    tsan)
+      # Any report fails the test; the stress runs a few seconds per binding.
+      export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+      export TALVOR_STRESS_SECONDS=${TALVOR_STRESS_SECONDS:-4}
+      run_stage tsan "$TALVOR_BUILD_ROOT/tsan" threads \
+        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVOR_TSAN=ON \
+        -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=OFF -DTALVOR_BUILD_BENCH=OFF -DTALVOR_HOST_TESTS=OFF \
+        -DTALVOR_DIST_DIR="$TALVOR_BUILD_ROOT/tsan/dist"
       ;;
     win64)
       if ! timed "win64: zlib + libpng" "$TALVOR_ROOT/scripts/build-win64-deps.sh"; then

@@ -124,7 +124,9 @@ void IPlugVST::ProcessFromHost(AEffect* effect, Sample** inputs, Sample** output
   // what changed since the last block.
   if (nFrames < 0) return;
   if (plug->DoesMidi()) plug->HostCall(audioMasterWantMidi);
-  const int nIn = plug->effect.numInputs, nOut = plug->effect.numOutputs;
+  // The host passes one array per channel of the arrangement it set, which
+  // may be fewer than the record announced.
+  const int nIn = plug->inputArrangement.numChannels, nOut = plug->outputArrangement.numChannels;
   if constexpr (std::is_same_v<Sample, float>)
     plug->ProcessHostBlock32(inputs, nIn, outputs, nOut, nFrames, accumulate);
   else

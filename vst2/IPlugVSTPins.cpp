@@ -47,18 +47,26 @@ VstIntPtr IPlugVST::PinProperties(bool output, int index, VstPinProperties* prop
 
 VstIntPtr IPlugVST::SetSpeakerArrangement(const VstSpeakerArrangement* in, const VstSpeakerArrangement* out)
 {
-  if (in)
-  {
-    int n = std::clamp(in->numChannels, 0, NInChannels());
-    ConnectInputs(0, n, true);
-    ConnectInputs(n, NInChannels() - n, false);
-  }
-  if (out)
-  {
-    int n = std::clamp(out->numChannels, 0, NOutChannels());
-    ConnectOutputs(0, n, true);
-    ConnectOutputs(n, NOutChannels() - n, false);
-  }
+  // A side the host leaves out keeps its arrangement; the pair must be one the
+  // channel configuration can do, or nothing changes.
+  const int nIn = in ? in->numChannels : inputArrangement.numChannels;
+  const int nOut = out ? out->numChannels : outputArrangement.numChannels;
+  if (nIn < 0 || nIn > NInChannels() || nOut < 0 || nOut > NOutChannels() || !LegalIO(nIn, nOut))
+    return 0;
+  // What was accepted is what effGetSpeakerArrangement reports and how many
+  // channel arrays the process functions read and write.
+  auto accept = [](VstSpeakerArrangement& mine, const VstSpeakerArrangement* theirs) {
+    if (!theirs) return;
+    mine.type = theirs->type;
+    mine.numChannels = theirs->numChannels;
+    std::copy_n(theirs->speakers, std::min(mine.numChannels, 8), mine.speakers);
+  };
+  accept(inputArrangement, in);
+  accept(outputArrangement, out);
+  ConnectInputs(0, nIn, true);
+  ConnectInputs(nIn, NInChannels() - nIn, false);
+  ConnectOutputs(0, nOut, true);
+  ConnectOutputs(nOut, NOutChannels() - nOut, false);
   // A disconnected channel now reads its scratch buffer, which may still
   // hold the last block converted into it: silence it.
   ClearScratch();

@@ -101,6 +101,5 @@ VstIntPtr IPlugVST::StringToParameter(int index, const char* text)
   if (!text) return 1;
   char typed[kHostTextBound];
   CopyText(typed, text);
-  // What a user types into a VST2 host's field arrives whole, units and all.
-  return SetParamFromHostText(index, typed, ParamDef::kTextUnitsAfterNumber) ? 1 : 0;
+  return SetParamFromHostText(index, typed) ? 1 : 0;
 }

@@ -21,6 +21,7 @@ IPlugVST3::IPlugVST3(IPlugInstanceInfo, int nParams, const char* channelIOStr, i
     CreateBypassDelayLine(NInChannels(), NOutChannels(), Latency());
 
   SetUpBusLabels();
+  presetPosition.InitContinuous("Preset", 0.0, 0.0, 1.0, 0.0001);
 
   hostIn.assign(static_cast<size_t>(NInChannels()), nullptr);
   hostOut.assign(static_cast<size_t>(NOutChannels()), nullptr);
@@ -38,9 +39,9 @@ IPlugVST3::~IPlugVST3()
 }
 
 tresult PLUGIN_API IPlugVST3::initialize(FUnknown* context)
+try
 {
-  // A second initialisation is refused without touching anything: reloading the
-  // default preset here would throw away the user's settings.
+  // A second initialisation without terminate is refused without touching anything.
   if (initialized)
     return kResultFalse;
   const tresult result = SingleComponentEffect::initialize(context);
@@ -53,8 +54,18 @@ tresult PLUGIN_API IPlugVST3::initialize(FUnknown* context)
   CreateParameterObjects();
 
   HostIdentified();
-  RecallPreset(0);
+  // Only the first initialisation recalls the default preset: a host that
+  // terminates and initialises the object again keeps the user's settings.
+  if (!defaultPresetRecalled)
+  {
+    defaultPresetRecalled = true;
+    RecallPreset(0);
+  }
   return kResultOk;
+}
+catch (...)
+{
+  return kOutOfMemory;  // nothing may unwind into the host
 }
 
 tresult PLUGIN_API IPlugVST3::terminate()

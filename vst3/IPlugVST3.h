@@ -77,6 +77,8 @@ public:
   Steinberg::Vst::ParamValue PLUGIN_API getParamNormalized(Steinberg::Vst::ParamID id) override;
   Steinberg::tresult PLUGIN_API setParamNormalized(Steinberg::Vst::ParamID id,
                                                    Steinberg::Vst::ParamValue value) override;
+  Steinberg::Vst::ParamValue PLUGIN_API normalizedParamToPlain(Steinberg::Vst::ParamID id,
+                                                               Steinberg::Vst::ParamValue valueNormalized) override;
   Steinberg::Vst::ParamValue PLUGIN_API plainParamToNormalized(Steinberg::Vst::ParamID id,
                                                                Steinberg::Vst::ParamValue plain) override;
   Steinberg::tresult PLUGIN_API getParamStringByValue(Steinberg::Vst::ParamID id,
@@ -146,7 +148,10 @@ private:
   Steinberg::Vst::ProcessContext lastProcessContext;
   std::vector<IPlugVST3View*> views;
   std::vector<std::string> unitGroups;  // distinct non-empty group names; unit = index + 1
+  // The "Preset" parameter's value: the normalised position from 0 to 1.
+  ParamDef presetPosition;
   bool initialized = false;
+  bool defaultPresetRecalled = false;  // by the first initialize only
 
   // Per-block host buffer bookkeeping, sized at construction so that processing
   // allocates nothing: the host array of every plug-in channel (null when the

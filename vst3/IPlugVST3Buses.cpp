@@ -110,6 +110,7 @@ void IPlugVST3::AddBuses()
 
 tresult PLUGIN_API IPlugVST3::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
                                                  SpeakerArrangement* outputs, int32 numOuts)
+try
 {
   // Held although hosts must not process meanwhile: a host that does anyway
   // would otherwise have its block read buses being replaced.
@@ -121,21 +122,22 @@ tresult PLUGIN_API IPlugVST3::setBusArrangements(SpeakerArrangement* inputs, int
   ConnectInputs(0, NInChannels(), false);
   ConnectOutputs(0, NOutChannels(), false);
 
+  // Every check comes before any change: a refused arrangement leaves the
+  // buses exactly as they were.
   if (numIns < 1 || numOuts < 1 || !inputs || !outputs)
     return kResultFalse;
   const int nIn = SpeakerArr::getChannelCount(inputs[0]);
   const int nOut = SpeakerArr::getChannelCount(outputs[0]);
   if (!LegalIO(nIn, nOut))
     return kResultFalse;
+  if (numIns != (sideChainChannels > 0 ? 2 : 1))
+    return kResultFalse;
 
   ReplaceMainBus(audioInputs, "Input", nIn);
   ReplaceMainBus(audioOutputs, "Output", nOut);
-
   if (sideChainChannels <= 0)
-    return numIns == 1 ? kResultOk : kResultFalse;
+    return kResultOk;
 
-  if (numIns != 2)
-    return kResultFalse;
   const int nSide = SpeakerArr::getChannelCount(inputs[1]);
   auto* side = audioInputs.size() > 1 ? FCast<AudioBus>(audioInputs.at(1).get()) : nullptr;
   if (!side || SpeakerArr::getChannelCount(side->getArrangement()) != nSide)
@@ -148,4 +150,8 @@ tresult PLUGIN_API IPlugVST3::setBusArrangements(SpeakerArrangement* inputs, int
     addAudioInput(name, SpeakerArrangementForChannels(sideChainChannels), kAux, 0);
   }
   return kResultOk;
+}
+catch (...)
+{
+  return kOutOfMemory;  // nothing may unwind into the host
 }

@@ -43,13 +43,19 @@ bool IPlugParameter::fromString(const TChar* string, ParamValue& valueNormalized
 {
   if (!string)
     return false;
-  char text[128];
+  // The records' texts are bytes, widened unit by unit for hosts, so a text
+  // with a unit beyond a byte (any other character, or a lone surrogate of
+  // text that is not UTF-16 at all) can name no value. Refusing it here also
+  // keeps every such text away from conversions that could throw.
+  char text[kString128Units];
+  for (int i = 0; i < kString128Units - 1 && string[i]; ++i)
+    if (string[i] > 0xFF)
+      return false;
   CopyText(text, string);
   // Text that is not a number is refused rather than read as 0: a typing slip
-  // must not throw the parameter to an arbitrary value. A VST3 host passes the
-  // value alone, so units after the number are refused too.
+  // must not throw the parameter to an arbitrary value.
   double plain = 0.0;
-  if (!def->ValueFromHostText(text, ParamDef::kTextNumberBesideDisplayTexts, &plain))
+  if (!def->ValueFromHostText(text, &plain))
     return false;
   valueNormalized = def->ToNormalized(plain);
   return true;
@@ -77,10 +83,15 @@ void IPlugVST3::CreateParameterObjects()
   const TChar empty[1] = {0};
   if (PresetCount() > 0)
   {
-    CopyText(title, "Preset");
-    auto* preset = new Parameter(title, kVST3PresetParamId, empty, 0.0, PresetCount(),
-                                 ParameterInfo::kIsProgramChange, kRootUnitId, empty);
-    preset->setPrecision(4);
+    // Its value is the normalised position itself (plain = normalised), read
+    // and shown with four decimals by a record of its own, like every number
+    // a host sees: locale-independent, and never through a conversion that
+    // could throw.
+    auto* preset = new IPlugParameter(&presetPosition, 0, kRootUnitId);
+    ParameterInfo& info = preset->getInfo();
+    info.id = kVST3PresetParamId;
+    info.stepCount = PresetCount();
+    info.flags = ParameterInfo::kIsProgramChange;
     parameters.addParameter(preset);
   }
   if (!IsInstrument())
@@ -117,12 +128,29 @@ ParamValue PLUGIN_API IPlugVST3::getParamNormalized(ParamID id)
 
 tresult PLUGIN_API IPlugVST3::setParamNormalized(ParamID id, ParamValue value)
 {
-  if (id >= static_cast<ParamID>(ParamCount()) || !std::isfinite(value))
+  if (!std::isfinite(value))
+    return kResultFalse;
+  if (id == kVST3BypassParamId)
+  {
+    // The flag process reads; the host's own parameter queue may follow.
+    SetBypassed(value > 0.5);
+    return kResultOk;
+  }
+  if (id >= static_cast<ParamID>(ParamCount()))
     return kResultFalse;
   // The controller side only keeps the value; the processor hears the change
   // through its parameter queue.
   SetParamFromHost(static_cast<int>(id), value, HostParamUpdate::StoreOnly);
   return kResultOk;
+}
+
+ParamValue PLUGIN_API IPlugVST3::normalizedParamToPlain(ParamID id, ParamValue valueNormalized)
+{
+  // The SDK's list parameters (the host bypass) convert to an integer index:
+  // a position that is not a number, or far outside [0, 1], must never reach
+  // that conversion.
+  const double x = std::isnan(valueNormalized) ? 0.0 : ParamDef::ClampNormalized(valueNormalized);
+  return EditController::normalizedParamToPlain(id, x);
 }
 
 ParamValue PLUGIN_API IPlugVST3::plainParamToNormalized(ParamID id, ParamValue plain)

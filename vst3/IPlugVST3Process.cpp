@@ -37,6 +37,7 @@ uint32 PLUGIN_API IPlugVST3::getTailSamples()
 }
 
 tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup)
+try
 {
   if (canProcessSampleSize(setup.symbolicSampleSize) != kResultOk)
     return kResultFalse;
@@ -46,12 +47,17 @@ tresult PLUGIN_API IPlugVST3::setupProcessing(ProcessSetup& setup)
     return kResultFalse;
 
   IPlugLockGuard lock(this);  // keeps the scratch buffers still while they change
+  // The host bypass is the user's setting, not part of the setup: a bypassed
+  // insert stays bypassed through a new sample rate or block size.
   SetSampleRate(setup.sampleRate);
-  SetBypassed(false);
   ChangeBlockSize(setup.maxSamplesPerBlock);  // the base caps what it allocates
   OnReset();
   processSetup = setup;
   return kResultOk;
+}
+catch (...)
+{
+  return kOutOfMemory;  // nothing may unwind into the host
 }
 
 void IPlugVST3::ApplyParameterChanges(IParameterChanges* changes)

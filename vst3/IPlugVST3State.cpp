@@ -27,9 +27,25 @@ int32 ReadFully(IBStream* stream, void* buffer, int32 count)
   return total;
 }
 
+// Writes all `count` bytes, following streams that take less per call; false
+// when the stream refuses the rest (a full disk, a host's size cap).
+bool WriteFully(IBStream* stream, const uint8_t* bytes, int32 count)
+{
+  int32 total = 0;
+  while (total < count)
+  {
+    int32 put = 0;
+    if (stream->write(const_cast<uint8_t*>(bytes + total), count - total, &put) != kResultOk || put <= 0)
+      return false;
+    total += std::min(put, count - total);
+  }
+  return true;
+}
+
 }  // namespace
 
 tresult PLUGIN_API IPlugVST3::getState(IBStream* stream)
+try
 {
   if (!stream)
     return kInvalidArgument;
@@ -37,15 +53,20 @@ tresult PLUGIN_API IPlugVST3::getState(IBStream* stream)
   StateChunk chunk;
   if (!SaveState(chunk) || chunk.Size() <= 0)
     return kResultFalse;
-  int32 written = 0;
-  stream->write(chunk.Data(), chunk.Size(), &written);
-  const int32_t bypass = IsBypassed() ? 1 : 0;
-  const uint8_t bypassBytes[4] = {static_cast<uint8_t>(bypass), 0, 0, 0};  // little-endian
-  stream->write(const_cast<uint8_t*>(bypassBytes), 4, &written);
-  return kResultOk;
+  // The bypass flag follows as a little-endian int32. A stream that does not
+  // take every byte holds no usable state, and the host must hear so.
+  const int stateSize = chunk.Size();
+  if (chunk.PutInt32(IsBypassed() ? 1 : 0) != stateSize + 4)
+    return kResultFalse;
+  return WriteFully(stream, chunk.Data(), chunk.Size()) ? kResultOk : kResultFalse;
+}
+catch (...)
+{
+  return kOutOfMemory;  // nothing may unwind into the host
 }
 
 tresult PLUGIN_API IPlugVST3::setState(IBStream* stream)
+try
 {
   if (!stream)
     return kInvalidArgument;
@@ -94,4 +115,8 @@ tresult PLUGIN_API IPlugVST3::setState(IBStream* stream)
                           (static_cast<uint32_t>(bypassBytes[3]) << 24);
   SetBypassed(bypass != 0);
   return kResultOk;
+}
+catch (...)
+{
+  return kOutOfMemory;  // nothing may unwind into the host
 }

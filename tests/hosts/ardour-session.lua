@@ -1,12 +1,12 @@
 -- Loads TALVOR into a headless Ardour session on the dummy audio backend,
 -- lets it process a test tone, checks levels and a parameter change, then
 -- saves, reloads and checks that the settings came back.
--- Environment: TALVOR_PTYPE (VST3 or LXVST), TALVOR_SESSION_DIR.
+-- Environment: TALVOR_PTYPE (VST3, LXVST or LV2), TALVOR_SESSION_DIR.
 local ptype_name = os.getenv("TALVOR_PTYPE") or "VST3"
 local sessdir = assert(os.getenv("TALVOR_SESSION_DIR"), "TALVOR_SESSION_DIR not set")
 local vst2 = ptype_name == "LXVST"
 
--- VST2 hosts see normalised positions, VST3 hosts real values.
+-- VST2 hosts see normalised positions, VST3 and LV2 hosts real values.
 local function V(real, norm) if vst2 then return norm else return real end end
 
 local function check(cond, msg)
@@ -65,8 +65,10 @@ print(string.format("%s: %s by %s, id %s, %d in / %d out, %d parameters", ptype_
   plug:unique_id(), pi:input_streams():n_audio(), pi:output_streams():n_audio(), plug:parameter_count()))
 check(plug:name() == "TALVOR" and plug:maker() == "SilverMeadowLab", "name and maker")
 check(pi:output_streams():n_audio() == 2, "stereo out")
--- VST3 adds the host's bypass parameter to the eleven of the plug-in.
-check(plug:parameter_count() == (vst2 and 11 or 12), "parameter count")
+-- VST3 adds the host's bypass parameter to the eleven of the plug-in; Ardour
+-- counts every port of an LV2 plug-in, the four audio ports too.
+local counts = { LXVST = 11, VST3 = 12, LV2 = 15 }
+check(plug:parameter_count() == counts[ptype_name], "parameter count")
 local names = { "Low Gain", "Low Freq", "Mid Gain", "Mid Freq", "High Gain", "High Freq",
                 "Input", "Output", "Bypass", "Filter", "Link" }
 for _, n in ipairs(names) do find_param(plug, n) end

@@ -19,6 +19,12 @@ contents)
 drwxr-xr-x /
 drwxr-xr-x /usr/
 drwxr-xr-x /usr/lib/
+drwxr-xr-x /usr/lib/lv2/
+drwxr-xr-x /usr/lib/lv2/TALVOR.lv2/
+-rw-r--r-- /usr/lib/lv2/TALVOR.lv2/TALVOR.so
+-rw-r--r-- /usr/lib/lv2/TALVOR.lv2/TALVOR.ttl
+-rw-r--r-- /usr/lib/lv2/TALVOR.lv2/TALVOR_ui.so
+-rw-r--r-- /usr/lib/lv2/TALVOR.lv2/manifest.ttl
 drwxr-xr-x /usr/lib/vst/
 -rw-r--r-- /usr/lib/vst/TALVOR.so
 drwxr-xr-x /usr/lib/vst3/
@@ -56,7 +62,8 @@ $files"
   info=$work/root/usr/lib/vst3/TALVOR.vst3/Contents/Resources/moduleinfo.json
   python3 -m json.tool "$info" >/dev/null || fail "moduleinfo.json is no JSON"
   grep -q '"CID": "F2AEE70D00DE4F4E536D6C62546C7631"' "$info" || fail "moduleinfo.json has another class id"
-  for so in usr/lib/vst/TALVOR.so usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so; do
+  for so in usr/lib/vst/TALVOR.so usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so \
+            usr/lib/lv2/TALVOR.lv2/TALVOR.so usr/lib/lv2/TALVOR.lv2/TALVOR_ui.so; do
     readelf -S "$work/root/$so" | grep -q '\.debug_' && fail "$so is not stripped"
   done
   echo "OK: $(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version): files, fields, moduleinfo.json"

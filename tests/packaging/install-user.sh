@@ -9,12 +9,15 @@ fail() { echo "FAIL: $*"; exit 1; }
 rm -rf "$work"
 mkdir -p "$work/home"
 export HOME="$work/home"
-vst3=$HOME/.vst3/TALVOR.vst3 vst=$HOME/.vst/TALVOR.so
+vst3=$HOME/.vst3/TALVOR.vst3 vst=$HOME/.vst/TALVOR.so lv2=$HOME/.lv2/TALVOR.lv2
 
 bash "$script" --from "$dist" || fail "install into missing folders"
 cmp -s "$dist/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so" "$vst3/Contents/x86_64-linux/TALVOR.so" || fail "VST3 module"
 cmp -s "$dist/TALVOR.vst3/Contents/Resources/moduleinfo.json" "$vst3/Contents/Resources/moduleinfo.json" || fail "moduleinfo.json"
 cmp -s "$dist/TALVOR.so" "$vst" || fail "VST2 module"
+for f in manifest.ttl TALVOR.ttl TALVOR.so TALVOR_ui.so; do
+  cmp -s "$dist/TALVOR.lv2/$f" "$lv2/$f" || fail "LV2 bundle: $f"
+done
 
 mkdir -p "$HOME/.vst3/Other.vst3" && echo mine >"$HOME/.vst3/Other.vst3/keep" && echo mine >"$HOME/.vst/other.so"
 echo stale >"$vst3/Contents/stale"
@@ -27,7 +30,7 @@ bash "$script" --from "$work/nowhere" >/dev/null 2>&1 && fail "installing from a
 
 bash "$script" --uninstall || fail "uninstall"
 bash "$script" --uninstall | grep -q 'not installed' || fail "second uninstall"
-[ ! -e "$vst3" ] && [ ! -e "$vst" ] || fail "TALVOR left after uninstall"
+[ ! -e "$vst3" ] && [ ! -e "$vst" ] && [ ! -e "$lv2" ] || fail "TALVOR left after uninstall"
 [ "$(cat "$HOME/.vst3/Other.vst3/keep" "$HOME/.vst/other.so")" = "mine
 mine" ] || fail "other plug-ins were touched"
 echo "OK: install-user.sh installs, replaces and uninstalls TALVOR only"

@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "plugin/TALVOR.h"
+#if defined(TALVOR_LV2APPLY)
+#include "lv2/LV2Uris.h"
+#endif
 
 namespace
 {
@@ -24,12 +27,13 @@ struct Wav
   sf_count_t Frames() const { return channels ? (sf_count_t)samples.size() / channels : 0; }
 };
 
-bool WriteWav(const std::string& path, int rate, int channels, const std::vector<double>& interleaved)
+bool WriteWav(const std::string& path, int rate, int channels, const std::vector<double>& interleaved,
+              int encoding = SF_FORMAT_PCM_24)
 {
   SF_INFO info = {};
   info.samplerate = rate;
   info.channels = channels;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_24;
+  info.format = SF_FORMAT_WAV | encoding;
   SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
   if (!f)
     return false;
@@ -152,6 +156,32 @@ TEST_F(Render, MatchesTheInstanceRunInProcess)
     }
   }
 }
+
+#if defined(TALVOR_LV2APPLY)
+// lilv's command-line host through the LV2 plug-ins gives the renderer's samples
+// for the same settings and block size (lv2apply runs one frame at a time).
+TEST_F(Render, Lv2applyThroughTheLv2PluginGivesTheSameSamples)
+{
+  for (const char* plugin : {TALVOR_LV2_STEREO_URI, TALVOR_LV2_MONO_URI})
+  {
+    const int channels = std::string(plugin) == TALVOR_LV2_MONO_URI ? 1 : 2;
+    // lv2apply writes in the input's encoding: float, as the renderer does.
+    ASSERT_TRUE(WriteWav(Path("in.wav"), 44100, channels, TestSignal(3000, channels, 0.5), SF_FORMAT_FLOAT));
+    const std::string lv2apply = "LV2_PATH='" TALVOR_LV2_PATH "' '" TALVOR_LV2APPLY "' -i '" + Path("in.wav") +
+                                 "' -o '" + Path("lv2.wav") +
+                                 "' -c mid_gain 8 -c input -3.5 -c filter 1 -c high_freq 2 " + plugin;
+    ASSERT_EQ(std::system(lv2apply.c_str()), 0) << lv2apply;
+    ASSERT_EQ(Run({"--block", "1", "--set", "Mid Gain=8", "--set", "Input=-3.5", "--set", "Filter=1", "--set",
+                   "High Freq=2", Path("in.wav"), Path("ref.wav")}),
+              0)
+      << errors;
+    Wav lv2, ref;
+    ASSERT_TRUE(ReadWav(Path("lv2.wav"), &lv2) && ReadWav(Path("ref.wav"), &ref));
+    EXPECT_EQ(lv2.channels, channels);
+    EXPECT_EQ(lv2.samples, ref.samples) << plugin;
+  }
+}
+#endif
 
 TEST_F(Render, BuiltInClipAtTheRequestedRate)
 {

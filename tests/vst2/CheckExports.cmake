@@ -1,4 +1,8 @@
-# Fails unless MODULE's dynamic symbol table defines exactly VSTPluginMain and main.
+# Fails unless MODULE's dynamic symbol table defines exactly the names in
+# EXPECTED (a sorted list; VSTPluginMain and main when not given).
+if(NOT DEFINED EXPECTED)
+  set(EXPECTED "VSTPluginMain;main")
+endif()
 execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
                 OUTPUT_VARIABLE out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
@@ -11,7 +15,7 @@ foreach(line IN LISTS lines)
   list(APPEND names ${name})
 endforeach()
 list(SORT names)
-if(NOT names STREQUAL "VSTPluginMain;main")
+if(NOT names STREQUAL EXPECTED)
   message(FATAL_ERROR "unexpected exports: ${names}")
 endif()
 message(STATUS "exports: ${names}")

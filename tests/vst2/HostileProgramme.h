@@ -3,10 +3,11 @@
 // everything it outputs: odd and empty blocks (some longer than the announced
 // block size), every control moved between blocks, "Filter", "Link" and
 // "Bypass" switched, sample-rate changes, and input with NaN and infinity
-// bursts, huge values, values near and below the smallest normals, driven
-// levels, and a long silence into which the "Filter" low-pass decays.
-// The Linux and the Windows module are checked against the same digests, so
-// both render the same bits, and the same bits as the engine always has.
+// bursts, huge values (some at the end of the 32-bit range), values near and
+// below the smallest normals, driven levels, and a long silence into which
+// the "Filter" low-pass decays. The Linux and the Windows module are checked
+// against the same digests, so both render the same bits, and the same bits
+// as the engine's scalar reference (test_dsp_paths.cpp).
 //
 // Works with any record type laid out as the published AEffect.
 
@@ -18,8 +19,8 @@
 namespace hostile
 {
 // Digests of processReplacing's and processDoubleReplacing's output bytes.
-constexpr uint64_t kFloatDigest = 0x9c4c9ba84cdd5444;
-constexpr uint64_t kDoubleDigest = 0xab7ce94561ce450d;
+constexpr uint64_t kFloatDigest = 0x5a950dbaafe5bd45;
+constexpr uint64_t kDoubleDigest = 0x73a25ff0fddc5a95;
 
 struct Rng
 {
@@ -41,7 +42,8 @@ struct Digest
 
 // The input: tones from rotating phasors (multiplications and additions only,
 // so that every C library gives the same samples), noise, silence, values
-// near and below the smallest normals, and bursts of non-finite and huge values.
+// near and below the smallest normals, tones beyond the 32-bit range at their
+// peaks, and bursts of non-finite and huge values.
 struct Source
 {
   Rng rng;
@@ -60,7 +62,10 @@ struct Source
     const double inf = std::numeric_limits<double>::infinity();
     static const double tiny[] = {1e-310, -4e-320, 5e-324, 1.2e-38, -1.1754942e-38, 1e-45, -0.0, 3e-39};
     static const double bursts[] = {std::numeric_limits<double>::quiet_NaN(), inf, -inf, 1e300, -1e308,
-                                    std::numeric_limits<double>::max(), -0.0, 5e-324, 3.4e38, -1e39};
+                                    std::numeric_limits<double>::max(), -0.0, 5e-324, 3.4e38, -1e39,
+                                    // around the 32-bit range's end: rounds to the largest float; the
+                                    // smallest that rounds to infinity (limited); just below it
+                                    -0x1.fffffe8p127, 0x1.ffffffp127, 0x1.fffffefffffffp127};
     const double tone = level * Tone(ch);
     switch (kind)
     {
@@ -68,7 +73,8 @@ struct Source
       case 1: return level * (2.0 * rng.Uniform() - 1.0);
       case 2: return 0.0;
       case 3: return tiny[rng.Next() % 8];
-      default: return rng.Next() % 4 ? tone : bursts[rng.Next() % 10];
+      case 4: return 1e38 * tone;  // beyond the 32-bit range at the loudest levels' peaks
+      default: return rng.Next() % 4 ? tone : bursts[rng.Next() % 13];
     }
   }
 };
@@ -121,7 +127,7 @@ uint64_t Render(Effect* e, std::vector<unsigned char>* bytes = nullptr)
       e->setParameter(e, idx, (float)v);
     }
     const int frames = silence ? 700 : sizes[block % 15];
-    const int kind = silence ? 2 : block < 20 ? 0 : (int)(rng.Next() % 5);
+    const int kind = silence ? 2 : block < 20 ? 0 : (int)(rng.Next() % 6);
     const double level = levels[rng.Next() % 5];
     for (int ch = 0; ch < 2; ++ch)
     {

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <memory>
 
 #include "framework/HostId.h"
 #include "plugin/TALVOR.h"
@@ -192,11 +193,32 @@ TEST(Vst2Dispatcher, CanDoVendorRequestsPinsAndSpeakers)
   ASSERT_TRUE(arrIn && arrOut);
   EXPECT_EQ(arrIn->type * 10 + arrIn->numChannels, 12);
   EXPECT_EQ(arrOut->type * 10 + arrOut->numChannels, 12);
-  VstSpeakerArrangement hostile = {};
-  hostile.numChannels = -7;
-  EXPECT_EQ(fx.Dispatch(effSetSpeakerArrangement, 0, (VstIntPtr)&hostile, nullptr), 1);
-  EXPECT_FALSE(in.Plug()->IsInChannelConnected(0));
-  EXPECT_TRUE(in.Plug()->IsOutChannelConnected(0));
+
+  // Only what "1-1 2-2" can do is accepted; a side left out keeps its
+  // arrangement, and a refusal changes nothing.
+  struct Case
+  {
+    int nIn, nOut;  // kAbsent: not given
+    VstIntPtr answer;
+    int inAfter, outAfter;
+  };
+  const int kAbsent = -1;
+  const Case cases[] = {{1, 2, 0, 2, 2},       {8, 8, 0, 2, 2}, {-7, kAbsent, 0, 2, 2}, {0, 0, 0, 2, 2},
+                        {1, kAbsent, 0, 2, 2}, {1, 1, 1, 1, 1}, {kAbsent, 2, 0, 1, 1},  {2, 2, 1, 2, 2}};
+  for (const Case& c : cases)
+  {
+    VstSpeakerArrangement arr[2] = {};
+    arr[0].numChannels = c.nIn, arr[1].numChannels = c.nOut;
+    arr[0].type = arr[1].type = c.nIn == 1 ? kSpeakerArrMono : kSpeakerArrStereo;
+    EXPECT_EQ(fx.Dispatch(effSetSpeakerArrangement, 0, c.nIn == kAbsent ? 0 : (VstIntPtr)&arr[0],
+                          c.nOut == kAbsent ? nullptr : &arr[1]),
+              c.answer) << c.nIn << "/" << c.nOut;
+    ASSERT_EQ(fx.Dispatch(effGetSpeakerArrangement, 0, (VstIntPtr)&arrIn, &arrOut), 1);
+    EXPECT_EQ(arrIn->numChannels * 10 + arrOut->numChannels, c.inAfter * 10 + c.outAfter) << c.nIn << "/" << c.nOut;
+    EXPECT_EQ(arrIn->type, c.inAfter == 1 ? kSpeakerArrMono : kSpeakerArrStereo);
+    EXPECT_EQ(in.Plug()->IsInChannelConnected(1), c.inAfter == 2);
+    EXPECT_EQ(in.Plug()->IsOutChannelConnected(1), c.outAfter == 2);
+  }
 }
 
 TEST(Vst2Parameters, HostValuesTextsAndBadInput)
@@ -233,7 +255,7 @@ TEST(Vst2Parameters, HostValuesTextsAndBadInput)
   EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "2.25");
   EXPECT_EQ(fx.Dispatch(effString2Parameter, kInput, "100"), 1);
   EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "12.00");
-  for (const char* bad : {"abc", "", "-", ".", "nan", "inf", "dB 3"})
+  for (const char* bad : {"abc", "", "-", ".", "nan", "inf", "dB 3", "1,5", "3 4", "2.25 dB x"})
     EXPECT_EQ(fx.Dispatch(effString2Parameter, kInput, bad), 0) << bad;
   EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "12.00");
   EXPECT_EQ(fx.Dispatch(effString2Parameter, kMidFreq, "-6.5"), 1);
@@ -421,7 +443,7 @@ TEST(Vst2Processing, EveryPathMatchesTheEngineWithInstancesSideBySide)
 TEST(Vst2Processing, HostileProgrammeRendersTheReferenceBytes)
 {
   // The same digests as the Windows module's (tests/win64), from the bytes
-  // the engine has always rendered.
+  // the engine's scalar reference renders (test_dsp_paths.cpp).
   Instance f, d;
   f.fx.Dispatch(effOpen);
   d.fx.Dispatch(effOpen);
@@ -477,11 +499,13 @@ TEST(Vst2Processing, EmptyBlocksStillRunTheBlockPreparation)
   }
 }
 
-TEST(Vst2Processing, DisconnectedInputReadsSilence)
+// After a block in stereo the host narrows the plug-in to mono and passes one
+// channel array each way: only those are read and written, on every path, the
+// one output is written, and the second input reads silence, not the last
+// samples it was given.
+TEST(Vst2Processing, NarrowedToMonoUsesOneArrayEachWay)
 {
-  // After a block in stereo the host narrows the input to mono: the second
-  // input must read silence, not replay the last samples it was given.
-  for (Path path : {Path::Double, Path::Replacing})
+  for (Path path : {Path::Double, Path::Replacing, Path::Accumulating})
   {
     Instance in;
     in.fx.Start(48000.0f, 256);
@@ -489,36 +513,40 @@ TEST(Vst2Processing, DisconnectedInputReadsSilence)
     uint32_t seed = 99;
     for (int block = 0; block < 2; ++block)
     {
-      const int n = 256;
+      const int n = 256, nCh = block == 0 ? 2 : 1;
+      if (block == 1)
+      {
+        VstSpeakerArrangement mono = {};
+        mono.type = kSpeakerArrMono;
+        mono.numChannels = 1;
+        ASSERT_EQ(in.fx.Dispatch(effSetSpeakerArrangement, 0, (VstIntPtr)&mono, &mono), 1);
+      }
       std::vector<float> fin[2], fout[2];
       std::vector<double> din[2], dout[2], refIn[2], want[2];
       for (int c = 0; c < 2; ++c)
       {
         for (int i = 0; i < n; ++i) fin[c].push_back(Noise(seed));
         din[c].assign(fin[c].begin(), fin[c].end());
-        refIn[c] = din[c];
-        fout[c].assign(n, 0.0f);
-        dout[c].assign(n, 0.0);
+        refIn[c] = c < nCh ? din[c] : std::vector<double>(n, 0.0);
+        fout[c].assign(n, 0.25f);
+        dout[c].assign(n, 0.25);
         want[c].assign(n, 0.0);
       }
-      if (block == 1)
-      {
-        VstSpeakerArrangement mono = {};
-        mono.type = kSpeakerArrMono;
-        mono.numChannels = 1;
-        ASSERT_EQ(in.fx.Dispatch(effSetSpeakerArrangement, 0, (VstIntPtr)&mono, nullptr), 1);
-        refIn[1].assign(n, 0.0);
-      }
-      float *fi[2] = {fin[0].data(), fin[1].data()}, *fo[2] = {fout[0].data(), fout[1].data()};
-      double *di[2] = {din[0].data(), din[1].data()}, *dO[2] = {dout[0].data(), dout[1].data()};
+      // Heap arrays of exactly nCh pointers, so that a read past them is caught.
+      std::unique_ptr<float*[]> fi(new float*[nCh]), fo(new float*[nCh]);
+      std::unique_ptr<double*[]> di(new double*[nCh]), dO(new double*[nCh]);
+      for (int c = 0; c < nCh; ++c)
+        fi[c] = fin[c].data(), fo[c] = fout[c].data(), di[c] = din[c].data(), dO[c] = dout[c].data();
       double *ri[2] = {refIn[0].data(), refIn[1].data()}, *wo[2] = {want[0].data(), want[1].data()};
       ref.Process(ri, wo, n, n);
-      if (path == Path::Double) in.e->processDoubleReplacing(in.e, di, dO, n);
-      if (path == Path::Replacing) in.e->processReplacing(in.e, fi, fo, n);
-      for (int c = 0; c < 2; ++c)
+      if (path == Path::Double) in.e->processDoubleReplacing(in.e, di.get(), dO.get(), n);
+      if (path == Path::Replacing) in.e->processReplacing(in.e, fi.get(), fo.get(), n);
+      if (path == Path::Accumulating) in.e->process(in.e, fi.get(), fo.get(), n);
+      const float base = path == Path::Accumulating ? 0.25f : 0.0f;
+      for (int c = 0; c < nCh; ++c)
         for (int i = 0; i < n; ++i)
           ASSERT_EQ(path == Path::Double ? dout[c][i] : (double)fout[c][i],
-                    path == Path::Double ? want[c][i] : (double)(float)want[c][i])
+                    path == Path::Double ? want[c][i] : (double)(base + (float)want[c][i]))
             << "path " << (int)path << " block " << block << " ch " << c << " frame " << i;
     }
   }

@@ -47,6 +47,7 @@ template <class I, class I2 = I>
 class HostObject : public I
 {
 public:
+  virtual ~HostObject() = default;
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override
   {
     *obj = nullptr;
@@ -166,7 +167,9 @@ public:
   std::vector<ViewRect> requests;
 };
 
-// A byte stream; `maxPerRead` limits one read, as some hosts' streams do.
+// A byte stream; `maxPerRead` and `maxPerWrite` limit one call, as some hosts'
+// streams do, and `capacity` is a full disk or a host's size cap: a write
+// takes what still fits and is refused when nothing does.
 class ByteStream : public HostObject<IBStream>
 {
 public:
@@ -182,11 +185,13 @@ public:
   }
   tresult PLUGIN_API write(void* buffer, int32 n, int32* written) override
   {
+    const size_t room = capacity > bytes.size() ? capacity - bytes.size() : 0;
+    const size_t count = std::min({(size_t)std::max(n, 0), room, maxPerWrite});
     const auto* p = static_cast<const uint8_t*>(buffer);
-    bytes.insert(bytes.end(), p, p + std::max(n, 0));
+    bytes.insert(bytes.end(), p, p + count);
     if (written)
-      *written = n;
-    return kResultOk;
+      *written = (int32)count;
+    return count > 0 || n <= 0 ? kResultOk : kResultFalse;
   }
   tresult PLUGIN_API seek(int64, int32, int64*) override { return kNotImplemented; }
   tresult PLUGIN_API tell(int64* pos) override
@@ -197,6 +202,8 @@ public:
   std::vector<uint8_t> bytes;
   size_t cursor = 0;
   size_t maxPerRead = 1u << 30;
+  size_t maxPerWrite = 1u << 30;
+  size_t capacity = 1u << 30;
 };
 
 class ParamQueue : public HostObject<IParamValueQueue>

@@ -107,8 +107,8 @@ TEST(Vst3Binding, IdentifiesTheHostFromItsApplicationName)
     EXPECT_EQ(c.code, p->HostId()) << c.name;
     p->terminate();
   }
+  BareContext context;  // outlives the plug-in, which releases it when destroyed
   ProbeRef bare;
-  BareContext context;
   ASSERT_EQ(kResultOk, bare->initialize(&context));
   EXPECT_EQ(-1, bare->HostId());
   HostApplication longName(std::string(300, 'x').append("cubase").c_str());

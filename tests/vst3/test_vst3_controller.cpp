@@ -33,6 +33,18 @@ TEST(Vst3Module, StateRoundTripIs92Bytes)
   EXPECT_EQ(saved, b.State());
   EXPECT_DOUBLE_EQ(0.9, b.Norm(0));
   EXPECT_EQ(1.0, b.Norm(kBypassId));
+  // A stream that does not take every byte (a full disk, a size cap) holds no
+  // usable state: the host must hear that saving failed.
+  for (size_t capacity : {0, 50, 88, 91, 92})
+  {
+    ByteStream capped;
+    capped.capacity = capacity;
+    EXPECT_EQ(capacity == 92 ? kResultOk : kResultFalse, b.controller->getState(&capped)) << capacity;
+  }
+  ByteStream trickle;  // takes a few bytes per call, and all of them in the end
+  trickle.maxPerWrite = 5;
+  ASSERT_EQ(kResultOk, b.controller->getState(&trickle));
+  EXPECT_EQ(saved, trickle.bytes);
   // Component state is the same stream (one object is both halves).
   ByteStream componentState;
   ASSERT_EQ(kResultOk, b.component->getState(&componentState));
@@ -147,8 +159,12 @@ TEST(Vst3Module, ParametersAsTheHostSeesThem)
   EXPECT_DOUBLE_EQ(0.3, value(0, "3"));
   EXPECT_EQ(1.0, value(kBypassId, "on"));  // the host bypass is the list "off", "on"
   EXPECT_EQ(0.0, value(kBypassId, "off"));
-  for (const char* junk : {"abc", "", "6dB", "nan", "inf"})
+  EXPECT_DOUBLE_EQ(0.75, value(6, "6dB"));  // a number, optionally followed by a unit
+  EXPECT_DOUBLE_EQ(0.25, value(6, " -6 dB "));
+  for (const char* junk : {"abc", "", "nan", "inf", "1,5", "3 4", "dB 3"})
     EXPECT_EQ(-99.0, value(6, junk)) << junk;
+  EXPECT_DOUBLE_EQ(0.25, value(kPresetId, "0.25"));  // the program position itself
+  EXPECT_EQ(1.0, value(kPresetId, "7"));
   EXPECT_EQ(-99.0, value(99, "1"));
   ParamValue v = 0;
   EXPECT_NE(kResultOk, c->getParamValueByString(6, nullptr, v));
@@ -159,9 +175,55 @@ TEST(Vst3Module, ParametersAsTheHostSeesThem)
   EXPECT_EQ(kResultOk, c->setParamNormalized(0, 0.54));
   EXPECT_EQ(0.5, c->getParamNormalized(0));  // stepped: rounded to position 5
   EXPECT_EQ(kResultFalse, c->setParamNormalized(0, kNaN));
-  EXPECT_EQ(kResultFalse, c->setParamNormalized(kBypassId, 1.0));
   EXPECT_EQ(0.0, c->getParamNormalized(kPresetId));
   EXPECT_EQ(0.0, c->getParamNormalized(0xDEAD));
+
+  // The list parameters convert to an index: positions that are not numbers
+  // or lie far outside [0, 1] are limited first.
+  for (double x : {kNaN, kInf, -kInf, 1e30, -1e30, 0.75})
+  {
+    const double bypass = c->normalizedParamToPlain(kBypassId, x);
+    EXPECT_TRUE(bypass == 0.0 || bypass == 1.0) << x << " -> " << bypass;
+    const double preset = c->normalizedParamToPlain(kPresetId, x);
+    EXPECT_TRUE(preset >= 0.0 && preset <= 1.0) << x << " -> " << preset;
+  }
+}
+
+// The host bypass is set from the controller side as well (as Steinberg's
+// validator does): the flag that process reads, and the one the state keeps.
+TEST(Vst3Module, HostBypassIsSetFromTheController)
+{
+  Plug plug;
+  ASSERT_TRUE(plug.Setup(kSample64, 64));
+  EXPECT_EQ(kResultFalse, plug.controller->setParamNormalized(kBypassId, kNaN));
+  ASSERT_EQ(kResultOk, plug.controller->setParamNormalized(kBypassId, 1.0));
+  EXPECT_EQ(1.0, plug.Norm(kBypassId));
+  EXPECT_EQ(1, plug.State()[88]);
+  Buffers<double> in(2, 64, 0), out(2, 64);
+  ASSERT_EQ(kResultOk, Process(plug, in, out, 64));
+  EXPECT_EQ(in.data, out.data);
+  ASSERT_EQ(kResultOk, plug.controller->setParamNormalized(kBypassId, 0.5));
+  EXPECT_EQ(0.0, plug.Norm(kBypassId));
+  ASSERT_EQ(kResultOk, Process(plug, in, out, 64));
+  EXPECT_NE(in.data, out.data);
+}
+
+// Text from a host that is not valid UTF-16 (lone surrogates) or holds
+// characters no parameter text has is refused, by every parameter and
+// without anything thrown into the host.
+TEST(Vst3Module, TypedTextBeyondBytesIsRefused)
+{
+  Plug plug;
+  const std::vector<std::vector<TChar>> texts = {
+      {'1', 0xD800, 'x', 0}, {0xDC00, 0}, {'1', 0xDBFF, 0}, {'0', '.', '5', 0x2126, 0}, {0xFFFF, 0}};
+  for (ParamID id : {kPresetId, kBypassId, (ParamID)6, (ParamID)0})
+    for (const std::vector<TChar>& text : texts)
+    {
+      ParamValue v = -1.0;
+      std::vector<TChar> copy = text;
+      EXPECT_EQ(kResultFalse, plug.controller->getParamValueByString(id, copy.data(), v)) << id;
+      EXPECT_EQ(-1.0, v);
+    }
 }
 
 TEST(Vst3Module, UnitsProgramsAndPresetRecall)

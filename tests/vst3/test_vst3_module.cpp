@@ -196,12 +196,17 @@ TEST(Vst3Module, InitialisesOnceWithOrWithoutHostApplication)
     Plug plug(&app);
     EXPECT_EQ(1, app.nameRequests);
     EXPECT_EQ(kResultFalse, plug.component->initialize(&app));
-    // Terminate and initialise again: buses and parameters are rebuilt once.
+    // Terminate and initialise again: buses and parameters are rebuilt once,
+    // and the user's settings stay.
+    ASSERT_EQ(kResultOk, plug.controller->setParamNormalized(2, 0.9));
+    ASSERT_EQ(kResultOk, plug.controller->setParamNormalized(kBypassId, 1.0));
+    const std::vector<uint8_t> settings = plug.State();
     plug.component->terminate();
     EXPECT_EQ(kResultOk, plug.component->initialize(&app));
     EXPECT_EQ(1, plug.component->getBusCount(kAudio, Vst::kInput));
     EXPECT_EQ(1, plug.component->getBusCount(kAudio, Vst::kOutput));
     EXPECT_EQ(13, plug.controller->getParameterCount());
+    EXPECT_EQ(settings, plug.State());
   }
   EXPECT_EQ(1, app.refs);  // every reference the plug-in took came back
   BareContext bare;
@@ -231,9 +236,13 @@ TEST(Vst3Module, BusLayoutsStereoByDefaultMonoOnRequest)
   EXPECT_EQ(kResultOk, plug.processor->getBusArrangement(Vst::kInput, 0, arr));
   EXPECT_EQ(stereo, arr);
 
+  // Refused, whatever the reason: the buses stay exactly as they were.
+  SpeakerArrangement twoMono[2] = {mono, mono};
   EXPECT_EQ(kResultFalse, plug.processor->setBusArrangements(&mono, 1, &stereo, 1));
   EXPECT_EQ(kResultFalse, plug.processor->setBusArrangements(&mono, 1, nullptr, 1));
-  EXPECT_EQ("Main Input/2/1", bus(Vst::kInput));  // refused: unchanged
+  EXPECT_EQ(kResultFalse, plug.processor->setBusArrangements(twoMono, 2, &mono, 1));  // no side chain
+  EXPECT_EQ("Main Input/2/1", bus(Vst::kInput));
+  EXPECT_EQ("Output/2/1", bus(Vst::kOutput));
   ASSERT_EQ(kResultOk, plug.processor->setBusArrangements(&mono, 1, &mono, 1));
   EXPECT_EQ("Input/1/1", bus(Vst::kInput));
   EXPECT_EQ("Output/1/1", bus(Vst::kOutput));
@@ -274,7 +283,7 @@ TEST(Vst3Module, AudioMatchesTheEngine32Bit)
   ExpectMatchesEngine<float>(512);
 }
 
-TEST(Vst3Module, HostBypassPassesAudioThroughUntilSetupAgain)
+TEST(Vst3Module, HostBypassSurvivesANewSetup)
 {
   Plug plug;
   ASSERT_TRUE(plug.Setup(kSample32, 128));
@@ -283,13 +292,46 @@ TEST(Vst3Module, HostBypassPassesAudioThroughUntilSetupAgain)
   in.data[1][5] = 3.5f;  // beyond what the equaliser would pass unchanged
   ASSERT_EQ(kResultOk, Process(plug, in, out, 128, &bypassOn));
   EXPECT_EQ(in.data, out.data);
-  EXPECT_EQ(1.0, plug.Norm(kBypassId));
 
-  ASSERT_TRUE(plug.Setup(kSample64, 128));  // a new setup clears the host bypass
-  EXPECT_EQ(0.0, plug.Norm(kBypassId));
+  // A new sample rate and sample size: the insert stays bypassed, and says so.
+  ASSERT_TRUE(plug.Setup(kSample64, 256, 96000.0));
+  EXPECT_EQ(1.0, plug.Norm(kBypassId));
+  EXPECT_EQ(1, plug.State()[88]);
   Buffers<double> in64(2, 128, 0), out64(2, 128);
-  ASSERT_EQ(kResultOk, Process(plug, in64, out64, 128, &bypassOn));
+  ASSERT_EQ(kResultOk, Process(plug, in64, out64, 128));
   EXPECT_EQ(in64.data, out64.data);
+}
+
+// One sample beyond the 32-bit range, from a 64-bit host or through the input
+// gain, must not turn the rest of its block into infinities and NaN.
+TEST(Vst3Module, OneLoudSampleLeavesTheRestOfTheBlockFinite)
+{
+  struct Case
+  {
+    int32 sampleSize;
+    double loud, inputPosition, filter;
+  } const cases[] = {{kSample64, 1e39, 0.5, 0}, {kSample64, -1e300, 1.0, 1}, {kSample32, 3e38, 1.0, 0},
+                     {kSample32, -3.4e38, 1.0, 1}};
+  for (const Case& c : cases)
+  {
+    Plug plug;
+    ASSERT_TRUE(plug.Setup(c.sampleSize, 512));
+    ParamChanges settings{{6, {c.inputPosition}}, {9, {c.filter}}, {4, {1.0}}};
+    auto run = [&](auto sample) {
+      using S = decltype(sample);
+      Buffers<S> in(2, 512, 0), out(2, 512);
+      Process(plug, in, out, 512, &settings);
+      in.data[0][100] = (S)c.loud;
+      ASSERT_EQ(kResultOk, Process(plug, in, out, 512));
+      for (int ch = 0; ch < 2; ++ch)
+        for (int i = 0; i < 512; ++i)
+          ASSERT_TRUE(std::isfinite(out.data[ch][i])) << c.loud << " ch " << ch << " at " << i;
+    };
+    if (c.sampleSize == kSample64)
+      run(0.0);
+    else
+      run(0.0f);
+  }
 }
 
 TEST(Vst3Module, HostileProcessCallsAreSurvived)

@@ -181,6 +181,18 @@ inline int WaitForPicture(XClient& x, ::Window w, const std::vector<uint32_t>& e
   return diffs;
 }
 
+// Types a key that the editor does not take ("a") over window w and answers
+// whether it reached the host's window `parent`, pumping the editor meanwhile.
+inline bool KeyReachesHost(XClient& x, ::Window w, ::Window parent, const std::function<void()>& pump)
+{
+  x.MoveTo(w, 5, 5);
+  XTestFakeKeyEvent(x.d, XKeysymToKeycode(x.d, XStringToKeysym("a")), True, CurrentTime);
+  XTestFakeKeyEvent(x.d, XKeysymToKeycode(x.d, XStringToKeysym("a")), False, CurrentTime);
+  XSync(x.d, False);
+  XEvent key;
+  return PumpUntil(pump, [&] { return XCheckTypedWindowEvent(x.d, parent, KeyPress, &key); });
+}
+
 // The host's run loop on Linux, offered through the view frame as hosts do:
 // watches the registered file descriptors and fires the registered timers.
 class RunLoopFrame : public vst3test::HostObject<IPlugFrame, Linux::IRunLoop>, public Linux::IRunLoop

@@ -1,7 +1,6 @@
 // The VST 2.4 module's editor on a real X display: opened with effEditOpen in a
 // window of this host, driven by effEditIdle, read back and clicked at.
 
-#include <X11/keysym.h>
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -101,12 +100,7 @@ TEST(X11Vst2Editor, OpensInTheHostWindowPaintsAndAutomates)
   EXPECT_NEAR(0.51, e.fx.effect->getParameter(e.fx.effect, kInput), 1e-6);
 
   // A key the editor does not take reaches the host's window.
-  x.MoveTo(w, 5, 5);
-  XTestFakeKeyEvent(x.d, XKeysymToKeycode(x.d, XK_a), True, CurrentTime);
-  XTestFakeKeyEvent(x.d, XKeysymToKeycode(x.d, XK_a), False, CurrentTime);
-  XSync(x.d, False);
-  XEvent key;
-  EXPECT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return XCheckTypedWindowEvent(x.d, parent, KeyPress, &key); }));
+  EXPECT_TRUE(KeyReachesHost(x, w, parent, [&] { e.Pump(); }));
 
   // Automation from the host while its audio thread processes.
   std::atomic<bool> stop{false};

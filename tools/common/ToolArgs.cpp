@@ -1,13 +1,11 @@
 #include "tools/common/ToolArgs.h"
 
 #include <cerrno>
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 #include "framework/IPlugBase.h"
-#include "graphics/IGraphics.h"
 
 namespace tool_args
 {
@@ -47,15 +45,9 @@ bool ParseInt(const char* text, long lo, long hi, int* out)
 
 bool ParseDouble(const char* text, double* out)
 {
-  if (!text || !*text)
-    return false;
-  errno = 0;
-  char* end = nullptr;
-  const double v = std::strtod(text, &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(v))
-    return false;
-  *out = v;
-  return true;
+  // The plug-in's own number reader: a point is the decimal sign whatever the
+  // user's locale, as in the texts the plug-in shows.
+  return ParamDef::ReadNumber(text, out);
 }
 
 int ApplySetting(IPlugBase& plug, const std::string& setting)
@@ -76,13 +68,7 @@ int ApplySetting(IPlugBase& plug, const std::string& setting)
     if (v < p->Min() || v > p->Max())
       return Fail("value %s for \"%s\" is outside %g to %g", text.c_str(), name.c_str(), p->Min(), p->Max());
     IPlugLockGuard lock(&plug);
-    if (p->Kind() == ParamKindDouble)
-      p->SetClamped(v);
-    else
-      p->SetFromNormalized(p->ToNormalized(v));  // stepped: rounds to a position
-    if (IGraphics* editor = plug.Editor())
-      editor->ShowParameterValue(i, p->Value(), false);
-    plug.ParamChanged(i);
+    plug.SetParamFromHostReal(i, v);  // a stepped parameter takes the nearest position
     return 0;
   }
   return Fail("unknown parameter \"%s\"", name.c_str());
