@@ -315,31 +315,32 @@ void Saturate(const double* in, double* out, int count) { SaturateRun<false>(in,
 
 // ---- Input and output stages ----
 
-// Left and right lanes to interleaved values, and back.
+// Left and right lanes to interleaved values, and back. (__builtin_shufflevector:
+// GCC and Clang both have it.)
 inline void Interleave(Vec l, Vec r, Vec& lo, Vec& hi)
 {
 #if TALVOR_LANES == 8
-  lo = __builtin_shuffle(l, r, (VecBits){0, 8, 1, 9, 2, 10, 3, 11});
-  hi = __builtin_shuffle(l, r, (VecBits){4, 12, 5, 13, 6, 14, 7, 15});
+  lo = __builtin_shufflevector(l, r, 0, 8, 1, 9, 2, 10, 3, 11);
+  hi = __builtin_shufflevector(l, r, 4, 12, 5, 13, 6, 14, 7, 15);
 #elif TALVOR_LANES == 4
-  lo = __builtin_shuffle(l, r, (VecBits){0, 4, 1, 5});
-  hi = __builtin_shuffle(l, r, (VecBits){2, 6, 3, 7});
+  lo = __builtin_shufflevector(l, r, 0, 4, 1, 5);
+  hi = __builtin_shufflevector(l, r, 2, 6, 3, 7);
 #else
-  lo = __builtin_shuffle(l, r, (VecBits){0, 2});
-  hi = __builtin_shuffle(l, r, (VecBits){1, 3});
+  lo = __builtin_shufflevector(l, r, 0, 2);
+  hi = __builtin_shufflevector(l, r, 1, 3);
 #endif
 }
 inline void Deinterleave(Vec lo, Vec hi, Vec& l, Vec& r)
 {
 #if TALVOR_LANES == 8
-  l = __builtin_shuffle(lo, hi, (VecBits){0, 2, 4, 6, 8, 10, 12, 14});
-  r = __builtin_shuffle(lo, hi, (VecBits){1, 3, 5, 7, 9, 11, 13, 15});
+  l = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+  r = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
 #elif TALVOR_LANES == 4
-  l = __builtin_shuffle(lo, hi, (VecBits){0, 2, 4, 6});
-  r = __builtin_shuffle(lo, hi, (VecBits){1, 3, 5, 7});
+  l = __builtin_shufflevector(lo, hi, 0, 2, 4, 6);
+  r = __builtin_shufflevector(lo, hi, 1, 3, 5, 7);
 #else
-  l = __builtin_shuffle(lo, hi, (VecBits){0, 2});
-  r = __builtin_shuffle(lo, hi, (VecBits){1, 3});
+  l = __builtin_shufflevector(lo, hi, 0, 2);
+  r = __builtin_shufflevector(lo, hi, 1, 3);
 #endif
 }
 
