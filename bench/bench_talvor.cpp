@@ -1,10 +1,15 @@
 // Cost of the audio path at 48 kHz stereo with every control away from its
-// default and "Filter" on: the engine's ProcessBlock per block size, the same
-// through the plug-in (what a binding calls), and the waveshaper alone.
+// default and "Filter" on: the engine's ProcessBlock per block size and
+// instruction-set path, the same through the plug-in (what a binding calls),
+// the waveshaper alone per path; and what creating an instance costs in time
+// and heap.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <vector>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "plugin/TALVOR.h"
 #include "plugin/TalvorEngine.h"
@@ -61,9 +66,19 @@ void RunBlocks(benchmark::State& state, Process process)
   state.counters["realtime_factor"] = benchmark::Counter(frames / kRate, benchmark::Counter::kIsRate);
 }
 
+// Skips a benchmark whose instruction-set path this processor lacks.
+bool UsePath(benchmark::State& state, DspPath path)
+{
+  state.SetLabel(DspPathName(path));
+  if (DspPathSupported(path)) return true;
+  state.SkipWithError("path not supported here");
+  return false;
+}
+
 void EngineProcessBlock(benchmark::State& state)
 {
   TalvorEngine engine;
+  if (!UsePath(state, (DspPath)state.range(1)) || !engine.UseDspPath((DspPath)state.range(1))) return;
   engine.SetLowGain(7);
   engine.SetLowFreq(2);
   engine.SetMidGain(3);
@@ -78,7 +93,7 @@ void EngineProcessBlock(benchmark::State& state)
   RunBlocks(state, [&](double** in, double** out, int n) { engine.ProcessBlock(kRate, switches, in, out, n); });
 }
 // One frame per block shows the cost of the per-block preparation.
-BENCHMARK(EngineProcessBlock)->Arg(1)->Arg(64)->Arg(512);
+BENCHMARK(EngineProcessBlock)->ArgsProduct({{1, 64, 512}, {0, 1, 2, 3}});
 
 // The same settings as parameters of the plug-in on the offline binding.
 void PluginProcessBlock(benchmark::State& state)
@@ -110,21 +125,50 @@ void Saturate(benchmark::State& state)
 }
 BENCHMARK(Saturate);
 
-// The waveshaper over a run of values, as the engine uses it (128 values:
-// 64 stereo frames); time per value.
+// The waveshaper over a run of values, as the engine uses it (512 values:
+// 256 stereo frames of programme), per path; time per value.
 void SaturateRun(benchmark::State& state)
 {
-  double in[128], out[128];
-  for (int i = 0; i < 128; ++i)
-    in[i] = -1.5 + 3.0 * i / 127;
+  const DspPath path = (DspPath)state.range(0);
+  if (!UsePath(state, path)) return;
+  double in[512], out[512];
+  for (int i = 0; i < 512; ++i)
+    in[i] = 0.8 * std::sin(i * 0.0131) + 0.1 * std::sin(i * 1.91);
   for (auto _ : state)
   {
-    SaturateSamples(in, out, 128);
+    SaturateSamples(in, out, 512, path);
     benchmark::DoNotOptimize(out);
     benchmark::ClobberMemory();
   }
   state.counters["time_per_value"] =
-    benchmark::Counter((double)state.iterations() * 128, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    benchmark::Counter((double)state.iterations() * 512, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
-BENCHMARK(SaturateRun);
+BENCHMARK(SaturateRun)->DenseRange(0, 3);
+
+size_t HeapInUse()
+{
+#if defined(__GLIBC__)
+  const struct mallinfo2 m = mallinfo2();
+  return m.uordblks + m.hblkhd;
+#else
+  return 0;
+#endif
+}
+
+// Creating (and destroying) a plug-in instance on the offline binding, with
+// its editor built but never opened; the heap an instance holds, beside.
+void CreateInstance(benchmark::State& state)
+{
+  size_t heap = 0;
+  for (auto _ : state)
+  {
+    const size_t before = HeapInUse();
+    auto* plug = new TALVOR(IPlugInstanceInfo{});
+    heap = HeapInUse() - before;
+    benchmark::DoNotOptimize(plug);
+    delete plug;
+  }
+  state.counters["instance_heap_KiB"] = (double)heap / 1024.0;
+}
+BENCHMARK(CreateInstance);
 }  // namespace

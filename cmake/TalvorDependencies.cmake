@@ -77,7 +77,7 @@ if(TALVOR_BUILD_TOOLS)
   endif()
 endif()
 
-if(TALVOR_BUILD_BENCH)
+if(TALVOR_BUILD_BENCH AND NOT WIN32)  # Windows builds only the VST2 timing host
   find_package(benchmark CONFIG)
   if(NOT benchmark_FOUND)
     message(FATAL_ERROR

@@ -109,7 +109,7 @@ bool IGraphics::DrawStripFrame(const BitmapStrip& strip, const IRect& dest, int 
   const int64_t sr = (int64_t)srcX + clipped.R - dest.L;
   const int64_t sb = (int64_t)srcY + clipped.B - dest.T;
   auto toInt = [](int64_t v) { return (int)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX); };
-  Blit(drawBitmap, strip.bitmap, clipped.L, clipped.T, toInt(sl), toInt(st), toInt(sr), toInt(sb), weight, mode);
+  Blit(DrawBitmap(), strip.bitmap, clipped.L, clipped.T, toInt(sl), toInt(st), toInt(sr), toInt(sb), weight, mode);
   return true;
 }
 
@@ -140,12 +140,24 @@ void IGraphics::MarkAllDirty()
 
 void IGraphics::PrepareDrawing()
 {
+  // Made again, at the current size, when first needed: an editor that is
+  // never opened never holds its draw bitmap.
   delete drawBitmap;
   delete scratchBitmap;
-  LICE_SysBitmap* sys = new LICE_SysBitmap();
-  sys->resize(width, height);
-  drawBitmap = sys;
-  scratchBitmap = new LICE_MemBitmap();
+  drawBitmap = nullptr;
+  scratchBitmap = nullptr;
+}
+
+LICE_IBitmap* IGraphics::DrawBitmap()
+{
+  if (!drawBitmap)
+  {
+    LICE_SysBitmap* sys = new LICE_SysBitmap();
+    sys->resize(width, height);
+    drawBitmap = sys;
+    scratchBitmap = new LICE_MemBitmap();
+  }
+  return drawBitmap;
 }
 
 bool IGraphics::CollectDirtyRect(IRect* out)
@@ -189,10 +201,6 @@ void IGraphics::Resize(int w, int h)
   mouseOver = -1;
   for (IControl* c : controls) delete c;
   controls.clear();
-  delete drawBitmap;
-  delete scratchBitmap;
-  drawBitmap = nullptr;
-  scratchBitmap = nullptr;
   PrepareDrawing();
   if (plug) plug->ResizeEditor(w, h);
 }

@@ -62,7 +62,7 @@ public:
   void MarkAllDirty();
 
   // Drawing.
-  void PrepareDrawing();
+  void PrepareDrawing();  // forgets the draw bitmap: DrawBitmap() makes it anew
   bool Redraw(const IRect& r);
   bool CollectDirtyRect(IRect* out);
 
@@ -80,7 +80,8 @@ public:
   IPlugBase* GetPlug() { return plug; }
   int NControls() const { return (int)controls.size(); }
   IControl* GetControl(int idx);  // null outside the list
-  LICE_IBitmap* DrawBitmap() { return drawBitmap; }
+  // The draw bitmap, made when first asked for.
+  LICE_IBitmap* DrawBitmap();
   const IRect& DrawRect() const { return drawRect; }
 
   // Parameter of the edit gesture begun by a press and not yet ended, or -1.
@@ -95,7 +96,7 @@ protected:
   std::vector<IControl*> controls;
   IPlugBase* plug;
   IRect drawRect;
-  LICE_IBitmap* drawBitmap = nullptr;   // a LICE_SysBitmap
+  LICE_IBitmap* drawBitmap = nullptr;   // a LICE_SysBitmap, or null until needed
   LICE_MemBitmap* scratchBitmap = nullptr;
   int width, height, frameRate;
   int mouseCapture = -1;

@@ -27,7 +27,8 @@ LICE_IBitmap* LoadEmbeddedImage(int resourceId, const char* name)
   // Resource ids are 16-bit, as in a Windows module.
   const EmbeddedImage* img = FindEmbeddedImage(resourceId & 0xFFFF);
   if (!img || !img->data || img->size < 8) return nullptr;
-  return DecodePng(img->data, img->size, nullptr);
+  // The array lives as long as the module: decoded when first drawn.
+  return LICE_PngImage::Open(img->data, img->size);
 }
 
 LICE_IBitmap* IGraphicsHeadless::LoadImageResource(int resourceId, const char* name)

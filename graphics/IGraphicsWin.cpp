@@ -370,8 +370,9 @@ LICE_IBitmap* IGraphicsWin::LoadImageResource(int resourceId, const char* name)
   if (!loaded) return nullptr;
   const void* data = LockResource(loaded);
   if (!data) return nullptr;
-  // The data stays mapped with the module; nothing to free.
-  return DecodePng(static_cast<const unsigned char*>(data), size, nullptr);
+  // The data stays mapped with the module, nothing to free: decoded when
+  // first drawn.
+  return LICE_PngImage::Open(static_cast<const unsigned char*>(data), size);
 }
 
 IGraphics* MakePlatformGraphics(IPlugBase* plug, int width, int height, int frameRate)

@@ -120,6 +120,39 @@ private:
   void* oldObject = nullptr; // Windows: object selected before the DIB section.
 };
 
+// A PNG image in memory that stays in memory (module resources, compiled-in
+// arrays), decoded into a LICE_MemBitmap when its pixels or row span are first
+// asked for; its size comes from the header at once. Decoding happens once,
+// whichever thread asks first. Should the data not decode after all, the
+// image becomes empty (0 x 0, no pixels).
+class LICE_PngImage : public LICE_IBitmap
+{
+public:
+  // Null unless the data starts with the PNG signature and a sane header.
+  static LICE_PngImage* Open(const unsigned char* data, size_t length);
+  ~LICE_PngImage() override;
+  LICE_PngImage(const LICE_PngImage&) = delete;
+  LICE_PngImage& operator=(const LICE_PngImage&) = delete;
+
+  uint32_t* getBits() override;
+  int getWidth() override { return width; }
+  int getHeight() override { return height; }
+  int getRowSpan() override;
+  bool resize(int w, int h) override;
+  bool IsDecoded() const { return decoded != nullptr; }
+
+private:
+  LICE_PngImage(const unsigned char* data, size_t length, int w, int h)
+    : data(data), length(length), width(w), height(h) {}
+  LICE_MemBitmap* Decoded();
+
+  const unsigned char* data;
+  size_t length;
+  int width, height;
+  std::once_flag decodeOnce;
+  LICE_MemBitmap* decoded = nullptr;
+};
+
 // Decodes PNG bytes held in memory into 0xAARRGGBB pixels. With a target, decodes
 // into it (and returns it); otherwise returns a new bitmap the caller owns.
 // Any failure returns null; a new bitmap is then freed, a target is left as is.

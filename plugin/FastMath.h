@@ -1,92 +1,112 @@
 #pragma once
 // tanh and atan in double precision as straight-line code: no branches, no
-// tables and no library calls, so that a loop applying them to an array
-// vectorises with plain SSE2. Both stay within about one unit in the last
+// tables and no library calls. Both stay within about one unit in the last
 // place of the true value over the whole real line, and give what std::tanh
 // and std::atan give for signed zeros, infinities and NaN.
 //
-// The range selections are written as two-way choices. GCC turns them into
-// vector blends only when it may evaluate both sides, so loops over these
-// functions belong in a file compiled with -fno-trapping-math (which changes
-// no result, only what the compiler may assume about exceptions).
+// Every function is a template over its value type: double for one value, or
+// a GCC vector of doubles (one value per lane) in the per-instruction-set
+// kernels. Both forms run the same operations in the same order on each
+// value, so they give the same bits. For the kernels, each range of the
+// argument also has a form of its own, exact for arguments in that range:
+// a kernel that finds a whole group of values in one range skips the others.
+//
+// Everything here has internal linkage: each file that includes it gets its
+// own copy, compiled for its own instruction set, so the linker can never
+// hand the baseline code a copy built for AVX2.
 
-#include <cmath>
 #include <cstdint>
 #include <cstring>
 
-#if defined(__GNUC__)
-#define TALVOR_FORCE_INLINE inline __attribute__((always_inline))
-#else
-#define TALVOR_FORCE_INLINE inline
-#endif
+// Inlined always, so that a vector's operations stay in registers.
+#define TALVOR_MATH_INLINE static inline __attribute__((always_inline))
 
 namespace fastmath
 {
-TALVOR_FORCE_INLINE double FromBits(uint64_t bits)
+// ---- The steps that differ between one value and a vector of values ----
+
+TALVOR_MATH_INLINE double Abs(double x) { return __builtin_fabs(x); }
+TALVOR_MATH_INLINE double CopySign(double magnitude, double sign) { return __builtin_copysign(magnitude, sign); }
+TALVOR_MATH_INLINE double Select(bool c, double a, double b) { return c ? a : b; }
+// 2^n from the shifter sum kd, whose low bits hold n.
+TALVOR_MATH_INLINE double TwoToN(double kd)
 {
+  uint64_t bits;
+  std::memcpy(&bits, &kd, sizeof bits);
+  bits = (bits + 1023) << 52;
   double d;
   std::memcpy(&d, &bits, sizeof d);
   return d;
 }
 
-TALVOR_FORCE_INLINE uint64_t ToBits(double d)
+// A vector's lanes as integers of the same width (what its comparisons give).
+template <class V>
+using LaneBits = decltype(V{} < V{});
+
+template <class V>
+TALVOR_MATH_INLINE V Abs(V x)
 {
-  uint64_t bits;
-  std::memcpy(&bits, &d, sizeof bits);
-  return bits;
+  return (V)((LaneBits<V>)x & 0x7fffffffffffffffLL);
+}
+template <class V>
+TALVOR_MATH_INLINE V CopySign(V magnitude, V sign)
+{
+  const long long kMagnitude = 0x7fffffffffffffffLL;
+  return (V)(((LaneBits<V>)magnitude & kMagnitude) | ((LaneBits<V>)sign & ~kMagnitude));
+}
+template <class M, class V>
+TALVOR_MATH_INLINE V Select(M c, V a, V b)
+{
+  return c ? a : b;
+}
+template <class V>
+TALVOR_MATH_INLINE V TwoToN(V kd)
+{
+  return (V)(((LaneBits<V>)kd + 1023) << 52);
 }
 
-// The compiler's own forms: some C libraries (MinGW-w64's) define copysign
-// inline with a union, which keeps a loop from vectorising.
-TALVOR_FORCE_INLINE double Abs(double x)
+// A constant as a value of type T (every lane of a vector).
+template <class T>
+TALVOR_MATH_INLINE T Splat(double c)
 {
-#if defined(__GNUC__)
-  return __builtin_fabs(x);
-#else
-  return std::fabs(x);
-#endif
+  return T{} + c;
 }
 
-TALVOR_FORCE_INLINE double CopySign(double magnitude, double sign)
+// ---- tanh ----
+
+// Below 0.75: the [9/8] Pade approximant, written as x + x^3 P(x^2) / Q(x^2)
+// so that rounding only touches the small correction term. Its integer
+// coefficients are exact; its own error there is below 2e-19. Gives the
+// numerator x^3 P(x^2) and the denominator Q(x^2) for ax = |x|.
+template <class T>
+TALVOR_MATH_INLINE void TanhPade(T ax, T& num, T& den)
 {
-#if defined(__GNUC__)
-  return __builtin_copysign(magnitude, sign);
-#else
-  return std::copysign(magnitude, sign);
-#endif
+  const T z = ax * ax;
+  const T p = -11486475.0 + z * (-810810.0 + z * (-12870.0 + z * -44.0));
+  const T q = 34459425.0 + z * (16216200.0 + z * (945945.0 + z * (13860.0 + z * 45.0)));
+  num = (ax * z) * p;
+  den = q;
 }
 
-// c ? a : b, one choice at a time: GCC vectorises chains of two-way choices
-// but not a single many-way one.
-TALVOR_FORCE_INLINE double Select(bool c, double a, double b) { return c ? a : b; }
-
-TALVOR_FORCE_INLINE double Tanh(double x)
+// From 0.75 up: 1 - 2 / (exp(2|x|) + 1), where 2 / (exp + 1) is at most 0.37
+// and so damps the error of exp. exp(y) = 2^n exp(r) with |r| <= ln2 / 2;
+// the shifter rounds y / ln2 to the integer n (also found in the low bits of
+// kd), ln2 is split so that n * kLn2Hi is exact. Past 22 tanh rounds to 1,
+// and capping y at 44 keeps 2^n in range; NaN passes the cap and every
+// later step, and so comes out as NaN. Gives exp(2 ax).
+template <class T>
+TALVOR_MATH_INLINE T TanhExp(T ax)
 {
-  const double ax = Abs(x);
-
-  // Below 0.75: the [9/8] Pade approximant, written as x + x^3 P(x^2) / Q(x^2)
-  // so that rounding only touches the small correction term. Its integer
-  // coefficients are exact; its own error there is below 2e-19.
-  const double z = ax * ax;
-  const double p = -11486475.0 + z * (-810810.0 + z * (-12870.0 + z * -44.0));
-  const double q = 34459425.0 + z * (16216200.0 + z * (945945.0 + z * (13860.0 + z * 45.0)));
-
-  // From 0.75 up: 1 - 2 / (exp(2|x|) + 1), where 2 / (exp + 1) is at most 0.37
-  // and so damps the error of exp. exp(y) = 2^n exp(r) with |r| <= ln2 / 2;
-  // the shifter rounds y / ln2 to the integer n (also found in the low bits of
-  // kd), ln2 is split so that n * kLn2Hi is exact. Past 22 tanh rounds to 1,
-  // and capping y at 44 keeps 2^n in range; NaN passes the cap and every
-  // later step, and so comes out as NaN.
   constexpr double kShifter = 0x1.8p52;
   constexpr double kLog2e = 0x1.71547652b82fep0;
   constexpr double kLn2Hi = 0x1.62e42ffp-1;
   constexpr double kLn2Lo = -0x1.718432a1b0e26p-35;
-  const double y = Select(44.0 < ax + ax, 44.0, ax + ax);
-  const double kd = y * kLog2e + kShifter;
-  const double n = kd - kShifter;
-  const double r = (y - n * kLn2Hi) - n * kLn2Lo;
+  const T y = Select(44.0 < ax + ax, Splat<T>(44.0), ax + ax);
+  const T kd = y * kLog2e + kShifter;
+  const T n = kd - kShifter;
+  const T r = (y - n * kLn2Hi) - n * kLn2Lo;
   // exp(r) = 1 + r + r^2 c(r): a minimax fit with relative error below 4e-18.
-  const double c =
+  const T c =
     0x1.000000000000ap-1 +
     r * (0x1.55555555554fep-3 +
          r * (0x1.55555555506cp-5 +
@@ -95,56 +115,117 @@ TALVOR_FORCE_INLINE double Tanh(double x)
                         r * (0x1.a01a012febae5p-13 +
                              r * (0x1.a0199963bc0cbp-16 +
                                   r * (0x1.71df18fd0c7a2p-19 + r * (0x1.28adf7b4cc4b2p-22 + r * 0x1.ad92c5d9cb043p-26))))))));
-  const double expR = 1.0 + (r + (r * r) * c);
-  const double twoToN = FromBits((ToBits(kd) + 1023) << 52);
-  const double e = expR * twoToN;
-
-  // Both forms as a + b / d, so that one division serves either.
-  const bool small = ax < 0.75;
-  const double a = Select(small, ax, 1.0);
-  const double b = Select(small, (ax * z) * p, -2.0);
-  const double d = Select(small, q, e + 1.0);
-  return CopySign(a + b / d, x);
+  const T expR = 1.0 + (r + (r * r) * c);
+  return expR * TwoToN(kd);
 }
 
-TALVOR_FORCE_INLINE double Atan(double x)
+template <bool kNonNegative = false, class T>
+TALVOR_MATH_INLINE T Tanh(T x)
 {
-  const double t = Abs(x);
+  const T ax = kNonNegative ? x : Abs(x);
+  T num, den;
+  TanhPade(ax, num, den);
+  const T e = TanhExp(ax);
+  // Both forms as a + b / d, so that one division serves either.
+  const auto small = ax < 0.75;
+  const T a = Select(small, ax, Splat<T>(1.0));
+  const T b = Select(small, num, Splat<T>(-2.0));
+  const T d = Select(small, den, e + 1.0);
+  const T r = a + b / d;
+  return kNonNegative ? r : CopySign(r, x);
+}
+
+// Tanh for arguments whose magnitude is below 0.75 (not NaN). kNonNegative:
+// x is known to be +0 or more, so that it is its own magnitude and the
+// result (never -0) needs no sign.
+template <bool kNonNegative = false, class T>
+TALVOR_MATH_INLINE T TanhBelowThreeQuarters(T x)
+{
+  const T ax = kNonNegative ? x : Abs(x);
+  T num, den;
+  TanhPade(ax, num, den);
+  const T r = ax + num / den;
+  return kNonNegative ? r : CopySign(r, x);
+}
+
+// The same for x itself when x^2 and |x^3| are known already: the Pade form's
+// own z = |x| |x| and |x| z are those very values, bit for bit.
+template <class T>
+TALVOR_MATH_INLINE T TanhBelowThreeQuartersFromPowers(T x, T x2, T x3Magnitude)
+{
+  const T ax = Abs(x);
+  const T p = -11486475.0 + x2 * (-810810.0 + x2 * (-12870.0 + x2 * -44.0));
+  const T q = 34459425.0 + x2 * (16216200.0 + x2 * (945945.0 + x2 * (13860.0 + x2 * 45.0)));
+  return CopySign(ax + (x3Magnitude * p) / q, x);
+}
+
+// Tanh for arguments whose magnitude is 0.75 or more, or NaN; kNonNegative
+// as above (the result is then +0 or more as well).
+template <bool kNonNegative = false, class T>
+TALVOR_MATH_INLINE T TanhFromThreeQuarters(T x)
+{
+  const T r = 1.0 + -2.0 / (TanhExp(kNonNegative ? x : Abs(x)) + 1.0);
+  return kNonNegative ? r : CopySign(r, x);
+}
+
+// ---- atan ----
+
+// atan(u) = u + u z s(z), z = u^2: a minimax fit with relative error below
+// 5e-18. Gives s.
+template <class T>
+TALVOR_MATH_INLINE T AtanSeries(T u)
+{
+  const T z = u * u;
+  return z * (-0x1.555555555550bp-2 +
+              z * (0x1.999999998e7ecp-3 +
+                   z * (-0x1.2492491ff377bp-3 +
+                        z * (0x1.c71c6fdb3159dp-4 +
+                             z * (-0x1.745cdba6c7885p-4 +
+                                  z * (0x1.3b0f20802ed09p-4 +
+                                       z * (-0x1.10d602ed6c59bp-4 +
+                                            z * (0x1.ddddbea20cc66p-5 +
+                                                 z * (-0x1.97a0c640b13d2p-5 +
+                                                      z * (0x1.2b183a9a975e2p-5 + z * -0x1.0a7fb29981aefp-6))))))))));
+}
+
+template <class T>
+TALVOR_MATH_INLINE T Atan(T x)
+{
+  const T t = Abs(x);
 
   // atan(t) = atan(k) + atan((t - k) / (1 + k t)) with k = 0, 1/2, 1, 3/2 on
   // [0, 7/16), [7/16, 11/16), [11/16, 19/16), [19/16, 39/16), and
   // atan(t) = pi/2 + atan(-1/t) above: the reduced argument stays within
   // 7/16, and small next to atan(k) wherever k > 0. Each atan(k) is split in
   // two doubles so that it adds no rounding error of its own.
-  const bool r1 = t >= 0.4375;
-  const bool r2 = t >= 0.6875;
-  const bool r3 = t >= 1.1875;
-  const bool r4 = t >= 2.4375;
-  const double k = Select(r3, 1.5, Select(r2, 1.0, Select(r1, 0.5, 0.0)));
-  const double num = Select(r4, -1.0, t - k);
-  const double den = Select(r4, t, 1.0 + k * t);
-  const double hi =
-    Select(r4, 0x1.921fb54442d18p0,
-           Select(r3, 0x1.f730bd281f69bp-1, Select(r2, 0x1.921fb54442d18p-1, Select(r1, 0x1.dac670561bb4fp-2, 0.0))));
-  const double lo =
-    Select(r4, 0x1.1a62633145c07p-54,
-           Select(r3, 0x1.007887af0cbbdp-56, Select(r2, 0x1.1a62633145c07p-55, Select(r1, 0x1.a2b7f222f65e2p-56, 0.0))));
-  const double u = num / den;
-
-  // atan(u) = u + u z s(z), z = u^2: a minimax fit with relative error below 5e-18.
-  const double z = u * u;
-  const double s =
-    z * (-0x1.555555555550bp-2 +
-         z * (0x1.999999998e7ecp-3 +
-              z * (-0x1.2492491ff377bp-3 +
-                   z * (0x1.c71c6fdb3159dp-4 +
-                        z * (-0x1.745cdba6c7885p-4 +
-                             z * (0x1.3b0f20802ed09p-4 +
-                                  z * (-0x1.10d602ed6c59bp-4 +
-                                       z * (0x1.ddddbea20cc66p-5 +
-                                            z * (-0x1.97a0c640b13d2p-5 +
-                                                 z * (0x1.2b183a9a975e2p-5 + z * -0x1.0a7fb29981aefp-6))))))))));
+  const auto r1 = t >= 0.4375;
+  const auto r2 = t >= 0.6875;
+  const auto r3 = t >= 1.1875;
+  const auto r4 = t >= 2.4375;
+  const T k = Select(r3, Splat<T>(1.5), Select(r2, Splat<T>(1.0), Select(r1, Splat<T>(0.5), Splat<T>(0.0))));
+  const T num = Select(r4, Splat<T>(-1.0), t - k);
+  const T den = Select(r4, t, 1.0 + k * t);
+  const T hi = Select(r4, Splat<T>(0x1.921fb54442d18p0),
+                      Select(r3, Splat<T>(0x1.f730bd281f69bp-1),
+                             Select(r2, Splat<T>(0x1.921fb54442d18p-1),
+                                    Select(r1, Splat<T>(0x1.dac670561bb4fp-2), Splat<T>(0.0)))));
+  const T lo = Select(r4, Splat<T>(0x1.1a62633145c07p-54),
+                      Select(r3, Splat<T>(0x1.007887af0cbbdp-56),
+                             Select(r2, Splat<T>(0x1.1a62633145c07p-55),
+                                    Select(r1, Splat<T>(0x1.a2b7f222f65e2p-56), Splat<T>(0.0)))));
+  const T u = num / den;
   // NaN runs through every step above and comes out as NaN.
-  return CopySign(hi + (u + (u * s + lo)), x);
+  return CopySign(hi + (u + (u * AtanSeries(u) + lo)), x);
+}
+
+// Atan for finite arguments whose magnitude is below 7/16. There k = 0, so
+// the reduced argument (t - 0) / (1 + 0 t) is t itself, exactly, and hi and
+// lo are +0: adding them changes nothing, since u = t is +0 or more and
+// u + u s is then never -0.
+template <class T>
+TALVOR_MATH_INLINE T AtanBelowSevenSixteenths(T x)
+{
+  const T u = Abs(x);
+  return CopySign(u + u * AtanSeries(u), x);
 }
 }  // namespace fastmath

@@ -34,6 +34,9 @@ public:
 
   // The equaliser itself, read-only, for tests and diagnostics.
   const TalvorEngine& Engine() const { return engine; }
+  // Runs the block loops on the given instruction-set path (tests and
+  // diagnostics); false, changing nothing, for a path this processor lacks.
+  bool UseDspPath(DspPath path) { return engine.UseDspPath(path); }
 
 private:
   bool SwitchIsOn(int paramIdx) const;

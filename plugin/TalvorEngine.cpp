@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include "plugin/Waveshaper.h"
 
@@ -46,7 +47,8 @@ constexpr double kRoundsToInfinity = FLT_MAX + 0x1p103;
 // 32-bit range (a 64-bit host can send one, the input gain or a boost can push
 // one there): instead of infinity, which would poison the filters for the
 // rest of the block, it becomes the largest finite float, and `limited`
-// records that the filters now hold a signal they are not made for.
+// records that the filters now hold a signal they are not made for. (The
+// kernels do the same: DspKernelsImpl.h.)
 inline float Round32(double x, bool& limited)
 {
   if (x >= kRoundsToInfinity || x <= -kRoundsToInfinity)
@@ -55,6 +57,12 @@ inline float Round32(double x, bool& limited)
     return x > 0.0 ? FLT_MAX : -FLT_MAX;
   }
   return (float)x;
+}
+
+template <class T>
+bool SameBits(const T& a, const T& b)
+{
+  return std::memcmp(&a, &b, sizeof(T)) == 0;
 }
 
 // A position truncated toward zero and kept inside [0, N - 1], so that no
@@ -87,9 +95,63 @@ inline double FilterChain(TalvorChannelSections& s, double shaped, bool filterOn
   const double l = Round32(s.lowShelf.process(m), limited);
   return Round32(s.highShelf.process(l), limited);
 }
+
+// Steps a gain smoother count times toward target. Once a step leaves its
+// state unchanged, every later step would too, so the gains are then known
+// without stepping: returns null with that one gain when the first step
+// already does, else fills gains with each step's state and returns it.
+const double* StepGains(OnePoleSmoother& s, double target, double* gains, int count, double& gain)
+{
+  double last = s.state;
+  double next = s.process(target);
+  if (SameBits(next, last))
+  {
+    gain = next;
+    return nullptr;
+  }
+  gains[0] = next;
+  int k = 1;
+  while (k < count)
+  {
+    last = next;
+    next = s.process(target);
+    gains[k++] = next;
+    if (SameBits(next, last)) break;
+  }
+  for (; k < count; ++k) gains[k] = next;
+  return gains;
+}
+
+// Both channels' sections into lanes for the kernels, and their state back.
+void ToLanes(const BiquadSection* s[2], FilterLanes::Biquad& l)
+{
+  for (int c = 0; c < 2; ++c)
+  {
+    l.b0[c] = s[c]->b0, l.b1[c] = s[c]->b1, l.b2[c] = s[c]->b2, l.a1[c] = s[c]->a1, l.a2[c] = s[c]->a2;
+    l.z1[c] = s[c]->z1, l.z2[c] = s[c]->z2;
+  }
+}
+void FromLanes(const FilterLanes::Biquad& l, BiquadSection* s[2])
+{
+  for (int c = 0; c < 2; ++c) s[c]->z1 = l.z1[c], s[c]->z2 = l.z2[c];
+}
+template <class Section, class Lanes>
+void DirectFormToLanes(const Section* s[2], Lanes& l)
+{
+  for (int c = 0; c < 2; ++c)
+  {
+    l.b0[c] = s[c]->b0, l.b1[c] = s[c]->b1, l.b2[c] = s[c]->b2, l.a1[c] = s[c]->a1, l.a2[c] = s[c]->a2;
+    l.x1[c] = s[c]->x1, l.x2[c] = s[c]->x2, l.y1[c] = s[c]->y1, l.y2[c] = s[c]->y2;
+  }
+}
+template <class Section, class Lanes>
+void DirectFormFromLanes(const Lanes& l, Section* s[2])
+{
+  for (int c = 0; c < 2; ++c) s[c]->x1 = l.x1[c], s[c]->x2 = l.x2[c], s[c]->y1 = l.y1[c], s[c]->y2 = l.y2[c];
+}
 }  // namespace
 
-TalvorEngine::TalvorEngine()
+TalvorEngine::TalvorEngine() : trim(std::pow(10.0, -0.01))
 {
   SetLowGain(kFlatGainPosition);
   SetLowFreq(0);
@@ -157,34 +219,71 @@ void TalvorEngine::RecoverFromNonFinite()
       sm->state = 0.0;
 }
 
+bool TalvorEngine::UseDspPath(DspPath newPath)
+{
+  if (!DspPathSupported(newPath)) return false;
+  path = newPath;
+  kernels = KernelsFor(newPath);
+  return true;
+}
+
+void TalvorEngine::DesignSmoothers(double fs)
+{
+  smoothers.hpFreq.design(1000.0, fs);
+  smoothers.hpQ.design(1000.0, fs);
+  smoothers.lowGain.design(500.0, fs);
+  smoothers.lowFreq.design(500.0, fs);
+  smoothers.midGain.design(500.0, fs);
+  smoothers.midFreq.design(500.0, fs);
+  smoothers.highGain.design(500.0, fs);
+  smoothers.highFreq.design(500.0, fs);
+  smoothers.inputGain.design(10.0, fs);
+  smoothers.outputGain.design(10.0, fs);
+}
+
 // Designs one channel's sections, each from one step of its smoothers. Each
 // smoother serves one kind of section only, so designing the left channel
 // before the right one leaves the left sections one smoothing step ahead.
-void TalvorEngine::DesignChannel(TalvorChannelSections& s, double fs)
+// The smoothers always step; a section whose design inputs have the same
+// bits as at its last design keeps its coefficients.
+void TalvorEngine::DesignChannel(int channel, double fs)
 {
-  // The "Filter" low-pass is designed always, used only when switched in.
-  s.lowpass.design((float)kLowpassCorner, (float)kLowpassQ, (float)fs);
+  TalvorChannelSections& s = sections[channel];
+  auto designBiquad = [this](BiquadSection& b, BiquadType type, double fc, double q, double gainDb) {
+    if (b.type != type || !SameBits(b.fc, fc) || !SameBits(b.q, q) || !SameBits(b.gainDb, gainDb))
+    {
+      b.design(type, fc, q, gainDb);
+      designed = true;
+    }
+  };
   {
     const double q = smoothers.hpQ.process(targets.hpQ);
     const double f = smoothers.hpFreq.process(targets.hpFreq);
-    s.highpass.design(Highpass, f / fs, q, 0.0);
+    designBiquad(s.highpass, Highpass, f / fs, q, 0.0);
   }
   {
     const double g = smoothers.lowGain.process(targets.lowGainDb);
     const double f = smoothers.lowFreq.process(targets.lowFreq);
-    s.lowShelf.design(LowShelf, f / fs, kShelfQ, g + kLowOffsetDb);
+    designBiquad(s.lowShelf, LowShelf, f / fs, kShelfQ, g + kLowOffsetDb);
   }
   {
     const double g = smoothers.highGain.process(targets.highGainDb);
     const double f = smoothers.highFreq.process(targets.highFreq);
-    s.highShelf.design(HighShelf, f / fs, kShelfQ, g + kHighOffsetDb);
+    designBiquad(s.highShelf, HighShelf, f / fs, kShelfQ, g + kHighOffsetDb);
   }
   {
     s.mid.fs = fs;
     const double w = smoothers.midBandwidth.process(targets.midBandwidth);
     const double f = smoothers.midFreq.process(targets.midFreq);
     const double g = smoothers.midGain.process(targets.midGainDb);
-    s.mid.design(g + kMidOffsetDb, f, w);
+    const MidDesign key = {fs, g + kMidOffsetDb, f, w};
+    if (!midDesigned[channel] || !SameBits(key, midDesign[channel]))
+    {
+      s.mid.design(key.gainDb, key.freq, key.bandwidth);
+      midDesign[channel] = key;
+      midDesigned[channel] = true;
+      designed = true;
+    }
   }
 }
 
@@ -197,31 +296,38 @@ bool TalvorEngine::PrepareBlock(double sampleRate, const TalvorSwitches& switche
   const double fs = designRate;
 
   // Smoother coefficients follow the sample rate.
-  smoothers.hpFreq.design(1000.0, fs);
-  smoothers.hpQ.design(1000.0, fs);
-  smoothers.lowGain.design(500.0, fs);
-  smoothers.lowFreq.design(500.0, fs);
-  smoothers.midGain.design(500.0, fs);
-  smoothers.midFreq.design(500.0, fs);
-  smoothers.highGain.design(500.0, fs);
-  smoothers.highFreq.design(500.0, fs);
-  smoothers.inputGain.design(10.0, fs);
-  smoothers.outputGain.design(10.0, fs);
+  if (!SameBits(fs, smootherRate))
+  {
+    DesignSmoothers(fs);
+    smootherRate = fs;
+  }
 
   // Link: the output gain mirrors the input gain. 0.0 - x rather than -x, so
   // that 0 dB in gives +0 dB out, never "-0.00".
   if (switches.linked)
     targets.outputDb = 0.0 - targets.inputDb;
 
-  for (TalvorChannelSections& s : sections)
-    DesignChannel(s, fs);
+  // The "Filter" low-pass is designed always, used only when switched in;
+  // its design depends on the sample rate alone.
+  designed = false;
+  if (!SameBits((float)fs, lowpassRate))
+  {
+    for (TalvorChannelSections& s : sections)
+      s.lowpass.design((float)kLowpassCorner, (float)kLowpassQ, (float)fs);
+    lowpassRate = (float)fs;
+    designed = true;
+  }
+  DesignChannel(0, fs);
+  DesignChannel(1, fs);
 
   // A design that failed must not feed NaN into the signal: such a section
-  // passes its input through until the next design succeeds.
-  ForEachSection([](auto& section) {
-    if (!section.coefficientsAreFinite())
-      section.makeTransparent();
-  });
+  // passes its input through until the next design succeeds. (Sections not
+  // designed anew were checked when they were.)
+  if (designed)
+    ForEachSection([](auto& section) {
+      if (!section.coefficientsAreFinite())
+        section.makeTransparent();
+    });
   return switches.linked;
 }
 
@@ -230,84 +336,134 @@ void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
   if (nFrames <= 0)
     return;
 
-  const double trim = std::pow(10.0, -0.01);
-  const bool filterOn = blockSwitches.filterOn;
-  const bool processed = blockSwitches.processed;
-
   // A missing buffer reads as silence and is not written.
   const double* inL = inputs ? inputs[0] : nullptr;
   const double* inR = inputs ? inputs[1] : nullptr;
   double* outL = outputs ? outputs[0] : nullptr;
   double* outR = outputs ? outputs[1] : nullptr;
 
-  TalvorChannelSections& left = sections[0];
-  TalvorChannelSections& right = sections[1];
-  OnePoleSmoother& inputGain = smoothers.inputGain;
-  OnePoleSmoother& outputGain = smoothers.outputGain;
   // The gain targets cannot change during a block, so their linear values are
-  // computed once here; the result is identical to converting them again for
-  // every sample.
-  const double inputTarget = DbToGain(targets.inputDb);
-  const double outputTarget = DbToGain(targets.outputDb);
-  bool limited = false;
-
-  for (int start = 0; start < nFrames; start += std::min(kStageFrames, nFrames - start))
+  // found once (and kept while the targets stay); the result is identical to
+  // converting them again for every sample.
+  if (!SameBits(targets.inputDb, inputGainDb))
   {
-    const int frames = std::min(kStageFrames, nFrames - start);
+    inputGainDb = targets.inputDb;
+    inputGain = DbToGain(inputGainDb);
+  }
+  if (!SameBits(targets.outputDb, outputGainDb))
+  {
+    outputGainDb = targets.outputDb;
+    outputGain = DbToGain(outputGainDb);
+  }
 
-    // Input stage. Every input sample of the run is read before any output
-    // sample is written: the buffers may alias.
-    for (int j = 0; j < frames; ++j)
+  if (kernels)
+    RunStaged(inL, inR, outL, outR, nFrames);
+  else
+    RunReference(inL, inR, outL, outR, nFrames);
+}
+
+// The chain frame by frame, one value at a time.
+void TalvorEngine::RunReference(const double* inL, const double* inR, double* outL, double* outR, int nFrames)
+{
+  const bool filterOn = blockSwitches.filterOn;
+  OnePoleSmoother& inputSmoother = smoothers.inputGain;
+  OnePoleSmoother& outputSmoother = smoothers.outputGain;
+  bool limited = false;
+  for (int i = 0; i < nFrames; ++i)
+  {
+    // Both input samples of a frame are read before its outputs are written:
+    // the buffers may alias.
+    const double rawL = inL ? inL[i] : 0.0;
+    const double rawR = inR ? inR[i] : 0.0;
+    // NaN or infinity would stay in the recursive filters; the processed
+    // path treats it as silence.
+    const double xL = std::isfinite(rawL) ? rawL : 0.0;
+    const double xR = std::isfinite(rawR) ? rawR : 0.0;
+    // One smoother for both channels, stepped left then right.
+    const double aL = SaturateSample((xL + kAntiDenormal) * inputSmoother.process(inputGain));
+    const double aR = SaturateSample((xR + kAntiDenormal) * inputSmoother.process(inputGain));
+    const double cL = FilterChain(sections[0], aL, filterOn, limited);
+    const double cR = FilterChain(sections[1], aR, filterOn, limited);
+    if (blockSwitches.processed)
     {
-      const int i = start + j;
-      const double rawL = inL ? inL[i] : 0.0;
-      const double rawR = inR ? inR[i] : 0.0;
-      stageRaw[2 * j] = rawL;
-      stageRaw[2 * j + 1] = rawR;
-      // NaN or infinity would stay in the recursive filters; the processed
-      // path treats it as silence.
-      const double xL = std::isfinite(rawL) ? rawL : 0.0;
-      const double xR = std::isfinite(rawR) ? rawR : 0.0;
-      // One smoother for both channels, stepped left then right.
-      const double gL = inputGain.process(inputTarget);
-      stageScaled[2 * j] = (xL + kAntiDenormal) * gL;
-      const double gR = inputGain.process(inputTarget);
-      stageScaled[2 * j + 1] = (xR + kAntiDenormal) * gR;
+      const double yL = (cL - kAntiDenormal) * outputSmoother.process(outputGain) * trim;
+      const double yR = (cR - kAntiDenormal) * outputSmoother.process(outputGain) * trim;
+      if (outL)
+        outL[i] = yL;
+      if (outR)
+        outR[i] = yR;
     }
-    // The waveshaper goes four values at a time; an odd frame count leaves
-    // two slots of padding, shaped from silence and not used.
-    const int values = (2 * frames + 3) & ~3;
-    for (int k = 2 * frames; k < values; ++k)
-      stageScaled[k] = 0.0;
-    SaturateSamples(stageScaled, stageShaped, values);
-
-    for (int j = 0; j < frames; ++j)
+    else
     {
-      const int i = start + j;
-      const double cL = FilterChain(left, stageShaped[2 * j], filterOn, limited);
-      const double cR = FilterChain(right, stageShaped[2 * j + 1], filterOn, limited);
-
-      if (processed)
-      {
-        const double hL = outputGain.process(outputTarget);
-        const double yL = (cL - kAntiDenormal) * hL * trim;
-        const double hR = outputGain.process(outputTarget);
-        const double yR = (cR - kAntiDenormal) * hR * trim;
-        if (outL)
-          outL[i] = yL;
-        if (outR)
-          outR[i] = yR;
-      }
-      else
-      {
-        if (outL)
-          outL[i] = stageRaw[2 * j];
-        if (outR)
-          outR[i] = stageRaw[2 * j + 1];
-      }
+      if (outL)
+        outL[i] = rawL;
+      if (outR)
+        outR[i] = rawR;
     }
   }
   // The filters start afresh before the next block (RecoverFromNonFinite).
   if (limited)
     signalLimited = true;
+}
+
+// The chain stage by stage over runs of frames, each stage in the kernels
+// of the active instruction set.
+void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL, double* outR, int nFrames)
+{
+  static const double kSilence[kStageFrames] = {};
+  const BiquadSection* highpass[2] = {&sections[0].highpass, &sections[1].highpass};
+  const BiquadSection* lowShelf[2] = {&sections[0].lowShelf, &sections[1].lowShelf};
+  const BiquadSection* highShelf[2] = {&sections[0].highShelf, &sections[1].highShelf};
+  const ParametricSection* mid[2] = {&sections[0].mid, &sections[1].mid};
+  const MatchedLowpass* lowpass[2] = {&sections[0].lowpass, &sections[1].lowpass};
+  FilterLanes lanes = {};  // the low-pass's unused elements stay silent
+  ToLanes(highpass, lanes.highpass);
+  ToLanes(lowShelf, lanes.lowShelf);
+  ToLanes(highShelf, lanes.highShelf);
+  DirectFormToLanes(mid, lanes.mid);
+  DirectFormToLanes(lowpass, lanes.lowpass);
+  lanes.lowpassOn = blockSwitches.filterOn;
+  const bool processed = blockSwitches.processed;
+
+  for (int start = 0; start < nFrames; start += kStageFrames)
+  {
+    const int frames = std::min(kStageFrames, nFrames - start);
+    const double* l = inL ? inL + start : kSilence;
+    const double* r = inR ? inR + start : kSilence;
+    // Every input sample of the run is read before any output sample is
+    // written: the buffers may alias.
+    if (!processed)
+    {
+      std::memcpy(stageRaw[0], l, (size_t)frames * sizeof(double));
+      std::memcpy(stageRaw[1], r, (size_t)frames * sizeof(double));
+    }
+    double gain = 0.0;
+    const double* gains = StepGains(smoothers.inputGain, inputGain, stageGains, 2 * frames, gain);
+    if (kernels->shapeAndFilter(lanes, l, r, gains, gain, stageWork, stageChain, frames))
+      signalLimited = true;  // the filters start afresh before the next block
+    if (processed)
+    {
+      gains = StepGains(smoothers.outputGain, outputGain, stageGains, 2 * frames, gain);
+      kernels->output(stageChain, gains, gain, trim, outL ? outL + start : nullptr, outR ? outR + start : nullptr,
+                      frames);
+    }
+    else
+    {
+      if (outL)
+        std::memcpy(outL + start, stageRaw[0], (size_t)frames * sizeof(double));
+      if (outR)
+        std::memcpy(outR + start, stageRaw[1], (size_t)frames * sizeof(double));
+    }
+  }
+
+  BiquadSection* hpOut[2] = {&sections[0].highpass, &sections[1].highpass};
+  BiquadSection* lsOut[2] = {&sections[0].lowShelf, &sections[1].lowShelf};
+  BiquadSection* hsOut[2] = {&sections[0].highShelf, &sections[1].highShelf};
+  ParametricSection* midOut[2] = {&sections[0].mid, &sections[1].mid};
+  MatchedLowpass* lpOut[2] = {&sections[0].lowpass, &sections[1].lowpass};
+  FromLanes(lanes.highpass, hpOut);
+  FromLanes(lanes.lowShelf, lsOut);
+  FromLanes(lanes.highShelf, hsOut);
+  DirectFormFromLanes(lanes.mid, midOut);
+  DirectFormFromLanes(lanes.lowpass, lpOut);
 }

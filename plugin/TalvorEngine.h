@@ -6,6 +6,7 @@
 // hosts or editors, so it is built once and run directly by the tests and
 // the benchmarks.
 
+#include "plugin/DspKernels.h"
 #include "plugin/FilterSections.h"
 
 // What the controls ask for; the per-block preparation glides toward these.
@@ -97,6 +98,12 @@ public:
     return linked;
   }
 
+  // The instruction-set path the block loops run on: the fastest the
+  // processor supports unless a test chose another. Every path renders the
+  // same bits. Returns false, changing nothing, for a path it cannot run.
+  bool UseDspPath(DspPath path);
+  DspPath ActiveDspPath() const { return path; }
+
   // Working state, read-only, for tests and diagnostics.
   const TalvorTargets& Targets() const { return targets; }
   const TalvorSmoothers& Smoothers() const { return smoothers; }
@@ -106,24 +113,43 @@ public:
 
 private:
   void RecoverFromNonFinite();
-  void DesignChannel(TalvorChannelSections& s, double fs);
+  void DesignSmoothers(double fs);
+  void DesignChannel(int channel, double fs);
   template <class Visit>
   void ForEachSection(Visit visit);
+  void RunReference(const double* inL, const double* inR, double* outL, double* outR, int nFrames);
+  void RunStaged(const double* inL, const double* inR, double* outL, double* outR, int nFrames);
 
   TalvorTargets targets;
   TalvorSmoothers smoothers;
   TalvorChannelSections sections[2];
   TalvorSwitches blockSwitches;
   double designRate = 44100.0;
+  DspPath path = FastestDspPath();
+  const DspKernels* kernels = KernelsFor(path);
   // A block's signal went beyond the 32-bit range and was limited to it.
   bool signalLimited = false;
 
-  // The input stage runs ahead of the filters over up to kStageFrames frames
-  // at a time, left and right interleaved: it does not depend on the filter
-  // state, and the waveshaper is cheaper over many values at once.
-  static constexpr int kStageFrames = 64;
-  static_assert(kStageFrames % 2 == 0, "a run's values are padded to a multiple of four");
-  double stageRaw[2 * kStageFrames] = {};     // the host's samples, for "Bypass"
-  double stageScaled[2 * kStageFrames] = {};  // after the input gain
-  double stageShaped[2 * kStageFrames] = {};  // after the waveshaper
+  // Designs are pure functions of their inputs, so a design whose inputs
+  // are the same bits as last time is kept rather than computed again.
+  double smootherRate = 0.0;   // the rate the smoother coefficients are for; 0: none yet
+  float lowpassRate = 0.0f;    // likewise for both low-pass sections
+  struct MidDesign
+  {
+    double fs, gainDb, freq, bandwidth;
+  } midDesign[2] = {};
+  bool midDesigned[2] = {false, false};
+  bool designed = false;  // some section was designed in this block's preparation
+  // The linear gains of the last gain targets, and the fixed output trim.
+  double inputGainDb = 0.0, inputGain = 1.0;
+  double outputGainDb = 0.0, outputGain = 1.0;
+  const double trim;
+
+  // The vector paths run each stage over up to kStageFrames frames at a time,
+  // left and right interleaved.
+  static constexpr int kStageFrames = 128;
+  double stageRaw[2][kStageFrames] = {};      // the host's samples, for "Bypass"
+  double stageWork[2 * kStageFrames] = {};    // the input stage's and the waveshaper's output
+  double stageChain[2 * kStageFrames] = {};   // the filter sections' output
+  double stageGains[2 * kStageFrames] = {};   // a gliding gain, value by value
 };

@@ -5,9 +5,12 @@
 // y = x + 0.1 ((0.6 atan(x^7) + (tanh(x) - (0.05 tanh(x^2) + tanh(x^3))))
 //              + (tanh(x) - (0.6 tanh(x^4) + tanh(x^3))))
 
+#include "plugin/DspKernels.h"
+
 // One value.
 double SaturateSample(double x);
 
-// count values from in to out (which must not overlap), each exactly as
-// SaturateSample gives it, but several at a time.
-void SaturateSamples(const double* in, double* out, int count);
+// count values from in to out (the same array, or arrays that do not
+// overlap), each exactly as SaturateSample gives it, several at a time on a
+// vector path.
+void SaturateSamples(const double* in, double* out, int count, DspPath path = FastestDspPath());

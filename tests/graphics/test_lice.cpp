@@ -238,6 +238,37 @@ TEST(Blit, ClipsToBothBitmaps)
   EXPECT_EQ(count(), 0);
 }
 
+TEST(PngImage, SizeFromTheHeaderPixelsDecodedOnFirstUse)
+{
+  const auto good = WritePng(5, 3, PNG_COLOR_TYPE_RGBA, 8, Rows(3, std::vector<unsigned char>(20, 0x42)));
+  std::unique_ptr<LICE_PngImage> img(LICE_PngImage::Open(good.data(), good.size()));
+  ASSERT_NE(img, nullptr);
+  EXPECT_EQ(img->getWidth() * 10 + img->getHeight(), 53);
+  EXPECT_FALSE(img->IsDecoded());
+  const auto ref = Decode(good);
+  ASSERT_NE(img->getBits(), nullptr);
+  EXPECT_TRUE(img->IsDecoded());
+  EXPECT_EQ(img->getRowSpan(), ref->getRowSpan());
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(Px(img.get(), x, y), Px(ref.get(), x, y));
+
+  // No signature, no IHDR first, a size of 0, or cut short: refused at once.
+  std::vector<unsigned char> noSig = good, noHeader = good, zeroWide = good;
+  noSig[0] = 0;
+  noHeader[12] = 'X';
+  std::memset(&zeroWide[16], 0, 4);
+  for (const auto* bad : {&noSig, &noHeader, &zeroWide})
+    EXPECT_EQ(LICE_PngImage::Open(bad->data(), bad->size()), nullptr);
+  EXPECT_EQ(LICE_PngImage::Open(good.data(), 28), nullptr);
+  EXPECT_EQ(LICE_PngImage::Open(nullptr, 100), nullptr);
+  // A sound header over broken data: the image turns empty when first used.
+  std::vector<unsigned char> broken(good.begin(), good.begin() + 40);
+  std::unique_ptr<LICE_PngImage> b(LICE_PngImage::Open(broken.data(), broken.size()));
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->getBits(), nullptr);
+  EXPECT_EQ(b->getWidth() + b->getHeight() + b->getRowSpan(), 0);
+}
+
 TEST(BitmapCache, SameIdDecodesOnceAndFailuresAreRetried)
 {
   TestPlug plug;

@@ -136,32 +136,42 @@ TEST(Waveshaper, KnownValuesAndSmallSignalGain)
   EXPECT_EQ(SaturateSample(0.0), 0.0);
 }
 
-TEST(Waveshaper, ManyValuesAtOnceMatchOneAtATimeBitForBit)
+TEST(Waveshaper, ManyValuesAtOnceMatchOneAtATimeBitForBitOnEveryPath)
 {
   std::vector<double> values;
   for (double x = -6.0; x <= 6.0; x += 0.0371)
     values.push_back(x);
-  for (double x : {0.0, -0.0, 1e-300, -kDenormMin, 0.75, -0.75, 22.0, 1e10, -1e40, 1e200, DBL_MAX, kInf, -kInf, kNaN})
+  // Zeros, infinities, NaN, and the seams where a form or a range changes.
+  for (double x : {0.0, -0.0, 1e-300, -kDenormMin, 0.75, -0.75, 0.7499999999999999, 0.4375, 0.8886, 0.9306, 1.1875,
+                   22.0, 1e10, -1e40, 1e200, DBL_MAX, kInf, -kInf, kNaN})
     values.push_back(x);
 
-  // Every count up to past two vector groups, from aligned and unaligned
-  // starts, so that both the grouped loop and the values left over are seen.
-  std::vector<double> out(values.size() + 1);
-  for (size_t offset : {0, 1})
-    for (int count = 0; count <= 19; ++count)
-    {
-      const size_t from = values.size() - 19 - offset;
-      std::fill(out.begin(), out.end(), 7.0);
-      SaturateSamples(values.data() + from, out.data() + offset, count);
-      for (int i = 0; i < count; ++i)
-        EXPECT_TRUE(SameValue(out[offset + i], SaturateSample(values[from + i]))) << values[from + i];
-      EXPECT_EQ(out[offset + count], 7.0);  // nothing written past the end
-    }
-
-  SaturateSamples(values.data(), out.data(), (int)values.size() - 1);
-  for (size_t i = 0; i + 1 < values.size(); ++i)
-    EXPECT_TRUE(SameValue(out[i], SaturateSample(values[i]))) << values[i];
-  SaturateSamples(values.data(), out.data(), -3);
+  const size_t n = values.size();
+  for (DspPath path : {DspPath::Scalar, DspPath::Sse2, DspPath::Avx2, DspPath::Avx512})
+  {
+    if (!DspPathSupported(path))
+      continue;
+    // Every count up to past two groups, from aligned and unaligned starts,
+    // so that both the groups and the values left over are seen; nothing is
+    // written past the end, and in place works too.
+    std::vector<double> out(n + 1);
+    for (size_t offset : {0, 1})
+      for (int count = 0; count <= 40; ++count)
+      {
+        const size_t from = n - 40 - offset;
+        std::fill(out.begin(), out.end(), 7.0);
+        SaturateSamples(values.data() + from, out.data() + offset, count, path);
+        for (int i = 0; i < count; ++i)
+          EXPECT_TRUE(SameValue(out[offset + i], SaturateSample(values[from + i])))
+            << DspPathName(path) << " at " << values[from + i];
+        EXPECT_EQ(out[offset + count], 7.0) << DspPathName(path);
+      }
+    std::vector<double> inPlace = values;
+    SaturateSamples(inPlace.data(), inPlace.data(), (int)n, path);
+    for (size_t i = 0; i < n; ++i)
+      EXPECT_TRUE(SameValue(inPlace[i], SaturateSample(values[i]))) << DspPathName(path) << " at " << values[i];
+    SaturateSamples(values.data(), out.data(), -3, path);
+  }
 }
 
 TEST(Waveshaper, AgreesWithTheLibraryFunctionsToTheLastBits)

@@ -10,6 +10,7 @@
 
 #include "framework/HostId.h"
 #include "plugin/TALVOR.h"
+#include "tests/vst2/HostileProgramme.h"
 #include "tests/vst2/Vst2TestHost.h"
 
 namespace
@@ -437,6 +438,17 @@ TEST(Vst2Processing, EveryPathMatchesTheEngineWithInstancesSideBySide)
   ExpectMatchesEngine(a, Path::Double);
   ExpectMatchesEngine(b, Path::Replacing);
   ExpectMatchesEngine(c, Path::Accumulating);
+}
+
+TEST(Vst2Processing, HostileProgrammeRendersTheReferenceBytes)
+{
+  // The same digests as the Windows module's (tests/win64), from the bytes
+  // the engine's scalar reference renders (test_dsp_paths.cpp).
+  Instance f, d;
+  f.fx.Dispatch(effOpen);
+  d.fx.Dispatch(effOpen);
+  EXPECT_EQ(hostile::Render<float>(f.e), hostile::kFloatDigest);
+  EXPECT_EQ(hostile::Render<double>(d.e), hostile::kDoubleDigest);
 }
 
 TEST(Vst2Processing, HostileBuffersAndSettings)

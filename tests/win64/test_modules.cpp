@@ -8,6 +8,7 @@
 #include <cmath>
 
 #include "public.sdk/source/common/memorystream.h"
+#include "tests/vst2/HostileProgramme.h"
 #include "tests/vst3/ModuleInfoCheck.h"
 #include "tests/win64/ModuleHosts.h"
 
@@ -271,6 +272,18 @@ TEST(Vst2Module, EntryGivesAFilledEffectThatProcesses)
   ASSERT_NE(rect, nullptr);
   EXPECT_EQ(rect->right - rect->left, kW);
   EXPECT_EQ(rect->bottom - rect->top, kH);
+}
+
+TEST(Vst2Module, HostileProgrammeRendersTheReferenceBytes)
+{
+  // The same digests as the Linux module's (tests/vst2): both builds render
+  // the same bytes, on whichever instruction set this processor offers.
+  Vst2Module m;
+  ASSERT_NE(m.main, nullptr);
+  Vst2Instance f(m.main), d(m.main);
+  ASSERT_TRUE(f.e && d.e);
+  EXPECT_EQ(hostile::Render<float>(f.e), hostile::kFloatDigest);
+  EXPECT_EQ(hostile::Render<double>(d.e), hostile::kDoubleDigest);
 }
 
 TEST(Vst2Module, EditorOpensClosesAndAutomatesTheHost)

@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Times TALVOR's Linux VST2 module, its Win64 module under Wine and ZamEQ2
+# (Debian's zam-plugins) interleaved, round after round, and prints the
+# median over the rounds of each TALVOR-to-ZamEQ2 ratio of the time per frame
+# (processReplacing at 48 kHz: a stereo frame for TALVOR, a frame of the mono
+# ZamEQ2 as one instance), plus instance creation times and heap.
+#
+#   bench/compare-vst2.sh [NATIVE_BUILD_DIR] [WIN64_BUILD_DIR]
+#
+# Defaults: build/native and build/win64. A missing Win64 build is skipped.
+# In each round and block size the Linux module and ZamEQ2 share one process,
+# timed stretch by stretch in turns. The Win64 module can share no process
+# with a Linux one: it runs in its own, between two runs of the Linux module,
+# and its ratio is the Linux module's times the Win64-to-Linux ratio (the
+# same code on the same processor, so they vary alike with what else the
+# machine runs, which ZamEQ2's time does not).
+# Environment: ROUNDS (3), BLOCKS ("512 64"), SECONDS_PER_RUN (4),
+# ZAMEQ2 (/usr/lib/vst/ZamEQ2-vst.so), TALVOR_INPUT (normalised "Input",
+# default 0.5 = 0 dB).
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# shellcheck source=scripts/lib.sh
+. "$root/scripts/lib.sh"
+
+native=$(cd "${1:-$root/build/native}" && pwd)
+win64=${2:-$root/build/win64}
+rounds=${ROUNDS:-3}
+blocks=${BLOCKS:-512 64}
+seconds=${SECONDS_PER_RUN:-4}
+zam=${ZAMEQ2:-/usr/lib/vst/ZamEQ2-vst.so}
+input=${TALVOR_INPUT:-0.5}
+
+host=$native/bench/vst2-timing-host
+talvor_so=$native/vst2/TALVOR.so
+[ -x "$host" ] || die "$host not built"
+[ -f "$talvor_so" ] || die "$talvor_so not built"
+if [ ! -f "$zam" ] && [ -z "${ZAMEQ2:-}" ]; then ensure_packages zam-plugins; fi
+[ -f "$zam" ] || die "$zam not found (install zam-plugins)"
+
+win_host=$win64/bench/vst2-timing-host.exe
+talvor_dll=$win64/vst2/TALVOR.dll
+use_wine=1
+[ -f "$win_host" ] && [ -f "$talvor_dll" ] || { warn "no Win64 build in $win64; timing Linux only"; use_wine=0; }
+
+if [ $use_wine -eq 1 ] && [ -z "${DISPLAY:-}" ] && command -v xvfb-run >/dev/null; then
+  exec xvfb-run -a -s "$TALVOR_XVFB_ARGS" "$0" "$native" "$win64"
+fi
+
+# Every band away from flat and "Filter" on; the gains as given.
+talvor_params=(--param 0=0.7 --param 1=0.5 --param 2=0.3 --param 3=0.75 --param 4=0.8 --param 5=0.25
+               --param 6="$input" --param 7=0.5 --param 8=1 --param 9=1 --param 10=0)
+# Four bands active: +6 dB and -4 dB peaks, +3 dB low shelf, -3 dB high shelf.
+zam_params=(--param 0=0.8 --param 3=0.657 --param 6=0.757 --param 8=0.671)
+
+if [ $use_wine -eq 1 ]; then
+  export WINEPREFIX=${WINEPREFIX:-$win64/wineprefix}
+  server=/usr/lib/wine/wineserver
+  "$server" -p 2>/dev/null || true
+  trap '"$server" -k 2>/dev/null || true' EXIT
+  wine() { "$root/scripts/wine-run.sh" --prefix "$WINEPREFIX" "$@" 2>/dev/null | tr -d '\r'; }
+fi
+
+# field NAME MODULE: a value from the processReplacing line of MODULE.
+field() { awk -v f="$1" -v m="module=$2" '/^processReplacing/ && index($0, m) {
+  for (i = 1; i <= NF; ++i) if (index($i, f "=") == 1) { print substr($i, length(f) + 2); exit } }'; }
+
+declare -A ratios
+for ((r = 1; r <= rounds; r++)); do
+  for b in $blocks; do
+    out=$("$host" --block "$b" --seconds "$seconds" "$zam" "${zam_params[@]}" \
+            "$talvor_so" "${talvor_params[@]}" "$zam" --instances 2 "${zam_params[@]}")
+    z=$(field p10 ZamEQ2-vst.so <<<"$out")
+    l=$(field p10 TALVOR.so <<<"$out")
+    ratios[linux-$b]+="$(field ratio TALVOR.so <<<"$out") "
+    pair=$(awk '/instances=2/ { for (i = 1; i <= NF; ++i) if (index($i, "ratio=") == 1) print substr($i, 7) }' <<<"$out")
+    ratios[pair-$b]+="$pair "
+    line=$(printf 'round %d block %4d: ZamEQ2 %7.2f  Linux %7.2f' "$r" "$b" "$z" "$l")
+    if [ $use_wine -eq 1 ]; then
+      w=$(wine "$win_host" --block "$b" --seconds "$seconds" "$talvor_dll" "${talvor_params[@]}" \
+            < /dev/null | field p10 TALVOR.dll) || true
+      l2=$("$host" --block "$b" --seconds "$seconds" "$talvor_so" "${talvor_params[@]}" | field p10 TALVOR.so)
+      line+=$(printf '  Win64 %7.2f  Linux %7.2f' "$w" "$l2")
+      ratios[win64-$b]+="$(awk -v r="$(field ratio TALVOR.so <<<"$out")" -v w="$w" -v a="$l" -v c="$l2" \
+                             'BEGIN { printf "%.4f", r * 2 * w / (a + c) }') "
+    fi
+    echo "$line ns/frame (10th percentiles)"
+  done
+done
+
+median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+echo "median ratio TALVOR / ZamEQ2 (time per frame; ZamEQ2 as a stereo pair of instances costs x the one):"
+for b in $blocks; do
+  printf '  block %4d: Linux %s' "$b" "$(median <<<"${ratios[linux-$b]}")"
+  [ $use_wine -eq 0 ] || printf '  Win64 %s' "$(median <<<"${ratios[win64-$b]}")"
+  printf '  (stereo pair x%s)\n' "$(median <<<"${ratios[pair-$b]}")"
+done
+
+echo "instance creation (first, later) and heap per instance:"
+printf '  Linux  %s\n' "$("$host" --create "$talvor_so")"
+printf '  ZamEQ2 %s\n' "$("$host" --create "$zam")"
+[ $use_wine -eq 0 ] || printf '  Win64  %s\n' "$(wine "$win_host" --create "$talvor_dll" < /dev/null)"

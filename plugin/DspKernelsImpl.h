@@ -1,0 +1,439 @@
+// The vector kernels, written once and compiled by each per-instruction-set
+// file (DspKernelsSse2.cpp, DspKernelsAvx2.cpp, DspKernelsAvx512.cpp) with
+// that instruction set's compiler flags; the vector width follows from them.
+// Everything here has internal linkage, and nothing here calls an inline
+// function of another header: a copy built for AVX2 must never be linked
+// into the baseline code.
+//
+// Bit-exactness: every value goes through the same IEEE operations in the
+// same order as in the one-value code (SaturateSample, the sections'
+// process), one value per lane. These files are compiled with
+// -ffp-contract=off and no fast-math.
+
+#include <immintrin.h>
+
+#include "plugin/DspKernels.h"
+#include "plugin/FastMath.h"
+
+#if defined(TALVOR_KERNEL_LANES)
+#define TALVOR_LANES TALVOR_KERNEL_LANES
+#elif defined(__AVX512F__)
+#define TALVOR_LANES 8
+#elif defined(__AVX2__)
+#define TALVOR_LANES 4
+#else
+#define TALVOR_LANES 2
+#endif
+
+#define TALVOR_KERNEL_INLINE inline __attribute__((always_inline))
+
+namespace
+{
+constexpr int kLanes = TALVOR_LANES;
+typedef double Vec __attribute__((vector_size(kLanes * sizeof(double))));
+typedef long long VecBits __attribute__((vector_size(kLanes * sizeof(double))));
+
+constexpr double kAntiDenormal = 1e-10;
+// As in the engine's rounding to 32 bits: a value of this magnitude or more
+// would round to infinity, and is limited to the largest float instead.
+constexpr double kRoundsToInfinity = __FLT_MAX__ + 0x1p103;
+
+TALVOR_KERNEL_INLINE Vec LoadVec(const double* p)
+{
+  Vec v;
+  __builtin_memcpy(&v, p, sizeof v);
+  return v;
+}
+TALVOR_KERNEL_INLINE void StoreVec(double* p, Vec v) { __builtin_memcpy(p, &v, sizeof v); }
+
+// Each lane rounded to 32 bits and back, as (double)(float)x: two
+// conversions at full width.
+TALVOR_KERNEL_INLINE Vec RoundTo32(Vec v)
+{
+#if TALVOR_LANES == 8
+  // (The zero-masked forms with every lane set: GCC's plain ones start from an
+  // undefined vector and warn about it.)
+  return (Vec)_mm512_maskz_cvtps_pd(0xFF, _mm512_maskz_cvtpd_ps(0xFF, (__m512d)v));
+#elif TALVOR_LANES == 4
+  return (Vec)_mm256_cvtps_pd(_mm256_cvtpd_ps((__m256d)v));
+#else
+  return (Vec)_mm_cvtps_pd(_mm_cvtpd_ps((__m128d)v));
+#endif
+}
+
+// Each lane kept within the largest float's magnitude, NaN passed on: a
+// conversion to float then gives what the engine's Round32 gives (values
+// between the largest float and kRoundsToInfinity round to it anyway).
+// Minimum and maximum return their second operand where either is NaN.
+TALVOR_KERNEL_INLINE Vec LimitTo32BitRange(Vec v)
+{
+#if TALVOR_LANES == 8
+  // (The zero-masked forms with every lane set, as in RoundTo32.)
+  return (Vec)_mm512_maskz_max_pd(0xFF, _mm512_set1_pd(-__FLT_MAX__),
+                                  _mm512_maskz_min_pd(0xFF, _mm512_set1_pd(__FLT_MAX__), (__m512d)v));
+#elif TALVOR_LANES == 4
+  return (Vec)_mm256_max_pd(_mm256_set1_pd(-__FLT_MAX__), _mm256_min_pd(_mm256_set1_pd(__FLT_MAX__), (__m256d)v));
+#else
+  return (Vec)_mm_max_pd(_mm_set1_pd(-__FLT_MAX__), _mm_min_pd(_mm_set1_pd(__FLT_MAX__), (__m128d)v));
+#endif
+}
+inline double LimitTo32BitRange(double x) { return x > __FLT_MAX__ ? __FLT_MAX__ : x < -__FLT_MAX__ ? -__FLT_MAX__ : x; }
+
+// The waveshaper takes its values in groups of kGroup: enough independent
+// work to keep the processor busy, and few enough values that a group of
+// audio usually lies in one range of each function's argument.
+constexpr int kGroupVectors = 2;
+constexpr int kGroup = kLanes * kGroupVectors;
+
+// N vectors as one value for the fastmath functions: every operation is
+// applied to each vector in turn (the loops are unrolled and the pack lives
+// in registers), so that the vectors' long dependency chains advance side by
+// side instead of one after another.
+template <int N>
+struct Pack
+{
+  Vec v[N];
+};
+template <int N>
+struct PackBits
+{
+  VecBits v[N];
+};
+#define TALVOR_EACH(N) _Pragma("GCC unroll 16") for (int j = 0; j < N; ++j)
+
+#define TALVOR_PACK_OP(op)                                                 \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE Pack<N> operator op(const Pack<N>& a, const Pack<N>& b) \
+  {                                                                        \
+    Pack<N> r;                                                             \
+    TALVOR_EACH(N) r.v[j] = a.v[j] op b.v[j];                              \
+    return r;                                                              \
+  }                                                                        \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE Pack<N> operator op(const Pack<N>& a, double b)     \
+  {                                                                        \
+    Pack<N> r;                                                             \
+    TALVOR_EACH(N) r.v[j] = a.v[j] op b;                                   \
+    return r;                                                              \
+  }                                                                        \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE Pack<N> operator op(double a, const Pack<N>& b)     \
+  {                                                                        \
+    Pack<N> r;                                                             \
+    TALVOR_EACH(N) r.v[j] = a op b.v[j];                                   \
+    return r;                                                              \
+  }
+TALVOR_PACK_OP(+)
+TALVOR_PACK_OP(-)
+TALVOR_PACK_OP(*)
+TALVOR_PACK_OP(/)
+#undef TALVOR_PACK_OP
+
+#define TALVOR_PACK_COMPARE(op)                                            \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE PackBits<N> operator op(const Pack<N>& a, double b) \
+  {                                                                        \
+    PackBits<N> r;                                                         \
+    TALVOR_EACH(N) r.v[j] = a.v[j] op b;                                   \
+    return r;                                                              \
+  }                                                                        \
+  template <int N>                                                         \
+  TALVOR_KERNEL_INLINE PackBits<N> operator op(double a, const Pack<N>& b) \
+  {                                                                        \
+    PackBits<N> r;                                                         \
+    TALVOR_EACH(N) r.v[j] = a op b.v[j];                                   \
+    return r;                                                              \
+  }
+TALVOR_PACK_COMPARE(<)
+TALVOR_PACK_COMPARE(>=)
+#undef TALVOR_PACK_COMPARE
+
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> Abs(const Pack<N>& x)
+{
+  Pack<N> r;
+  TALVOR_EACH(N) r.v[j] = fastmath::Abs(x.v[j]);
+  return r;
+}
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> CopySign(const Pack<N>& m, const Pack<N>& s)
+{
+  Pack<N> r;
+#if TALVOR_LANES == 8
+  // One bitwise select: magnitude bits from m, the sign bit from s.
+  const __m512i magnitude = _mm512_set1_epi64(0x7fffffffffffffffLL);
+  TALVOR_EACH(N) r.v[j] = (Vec)_mm512_ternarylogic_epi64((__m512i)m.v[j], (__m512i)s.v[j], magnitude, 0xE4);
+#else
+  TALVOR_EACH(N) r.v[j] = fastmath::CopySign(m.v[j], s.v[j]);
+#endif
+  return r;
+}
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> Select(const PackBits<N>& c, const Pack<N>& a, const Pack<N>& b)
+{
+  Pack<N> r;
+  TALVOR_EACH(N) r.v[j] = fastmath::Select(c.v[j], a.v[j], b.v[j]);
+  return r;
+}
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> TwoToN(const Pack<N>& kd)
+{
+  Pack<N> r;
+  TALVOR_EACH(N) r.v[j] = fastmath::TwoToN(kd.v[j]);
+  return r;
+}
+
+// A bit per lane: set where v < c (never for NaN).
+TALVOR_KERNEL_INLINE unsigned LanesBelow(Vec v, double c)
+{
+#if TALVOR_LANES == 8
+  return _mm512_cmp_pd_mask((__m512d)v, _mm512_set1_pd(c), _CMP_LT_OQ);
+#elif TALVOR_LANES == 4 && defined(__AVX512VL__)
+  return _mm256_cmp_pd_mask((__m256d)v, _mm256_set1_pd(c), _CMP_LT_OQ);
+#elif TALVOR_LANES == 4
+  return (unsigned)_mm256_movemask_pd(_mm256_cmp_pd((__m256d)v, _mm256_set1_pd(c), _CMP_LT_OQ));
+#else
+  return (unsigned)_mm_movemask_pd(_mm_cmplt_pd((__m128d)v, _mm_set1_pd(c)));
+#endif
+}
+
+enum class Range
+{
+  AllBelow,
+  NoneBelow,
+  Mixed
+};
+
+// Where the magnitudes of a group lie against a bound.
+TALVOR_KERNEL_INLINE Range GroupRange(const Pack<kGroupVectors>& x, double bound)
+{
+  constexpr unsigned kAll = (1u << kLanes) - 1;
+  unsigned all = kAll, any = 0;
+  TALVOR_EACH(kGroupVectors)
+  {
+    const unsigned m = LanesBelow(fastmath::Abs(x.v[j]), bound);
+    all &= m;
+    any |= m;
+  }
+  return all == kAll ? Range::AllBelow : any == 0 ? Range::NoneBelow : Range::Mixed;
+}
+
+using Group = Pack<kGroupVectors>;
+
+// tanh of a group: one form where the whole group is on one side of 0.75;
+// where it straddles it, the same choice vector by vector, both forms for a
+// vector that straddles it too. Each gives the same bits as the full form.
+// kNonNegative: every argument is +0 or more.
+template <bool kNonNegative>
+TALVOR_KERNEL_INLINE Vec TanhVector(Vec x)
+{
+  constexpr unsigned kAll = (1u << kLanes) - 1;
+  const unsigned below = LanesBelow(fastmath::Abs(x), 0.75);
+  if (below == kAll) return fastmath::TanhBelowThreeQuarters<kNonNegative>(x);
+  if (below == 0) return fastmath::TanhFromThreeQuarters<kNonNegative>(x);
+  return fastmath::Tanh<kNonNegative>(x);
+}
+
+template <bool kNonNegative = false>
+TALVOR_KERNEL_INLINE Group TanhGroup(const Group& x)
+{
+  switch (GroupRange(x, 0.75))
+  {
+    case Range::AllBelow: return fastmath::TanhBelowThreeQuarters<kNonNegative>(x);
+    case Range::NoneBelow: return fastmath::TanhFromThreeQuarters<kNonNegative>(x);
+    default:
+    {
+      Group r;
+      TALVOR_EACH(kGroupVectors) r.v[j] = TanhVector<kNonNegative>(x.v[j]);
+      return r;
+    }
+  }
+}
+
+TALVOR_KERNEL_INLINE Group AtanGroup(const Group& x)
+{
+  return GroupRange(x, 0.4375) == Range::AllBelow ? fastmath::AtanBelowSevenSixteenths(x) : fastmath::Atan(x);
+}
+
+// The waveshaper on one group of kGroup values; in and out may be the same.
+// kRounded stores each result rounded to 32 bits (as the high-pass takes it).
+template <bool kRounded>
+TALVOR_KERNEL_INLINE void ShapeGroup(const Group& x, double* out)
+{
+  // The powers by repeated multiplication, as in SaturateSample.
+  const Group x2 = x * x;
+  const Group x3 = x2 * x;
+  const Group x4 = x3 * x;
+  const Group x7 = x4 * x * x * x;
+  Group t1, t2, t3, t4, a7;
+  // Below 0.75, every power is below 0.75 as well, and x^7 below 7/16.
+  // (atan has the longest chain of dependent operations: it goes first. x^2
+  // and x^4 are +0 or more, or NaN, which every form passes on.)
+  if (GroupRange(x, 0.75) == Range::AllBelow)
+  {
+    a7 = fastmath::AtanBelowSevenSixteenths(x7);
+    t1 = fastmath::TanhBelowThreeQuartersFromPowers(x, x2, Abs(x3));
+    t2 = fastmath::TanhBelowThreeQuarters<true>(x2);
+    t3 = fastmath::TanhBelowThreeQuarters(x3);
+    t4 = fastmath::TanhBelowThreeQuarters<true>(x4);
+  }
+  else
+  {
+    a7 = AtanGroup(x7);
+    t1 = TanhGroup(x);
+    t2 = TanhGroup<true>(x2);
+    t3 = TanhGroup(x3);
+    t4 = TanhGroup<true>(x4);
+  }
+  const Group y = x + 0.1 * ((0.6 * a7 + (t1 - (0.05 * t2 + t3))) + (t1 - (0.6 * t4 + t3)));
+  TALVOR_EACH(kGroupVectors) StoreVec(out + j * kLanes, kRounded ? RoundTo32(y.v[j]) : y.v[j]);
+}
+
+TALVOR_KERNEL_INLINE Group LoadGroup(const double* in)
+{
+  Group x;
+  TALVOR_EACH(kGroupVectors) x.v[j] = LoadVec(in + j * kLanes);
+  return x;
+}
+
+template <bool kRounded>
+void SaturateRun(const double* in, double* out, int count)
+{
+  int start = 0;
+  for (; start + kGroup <= count; start += kGroup) ShapeGroup<kRounded>(LoadGroup(in + start), out + start);
+  if (start < count)
+  {
+    // A short last group is padded with silence, shaped and dropped.
+    double buffer[kGroup] = {};
+    __builtin_memcpy(buffer, in + start, (size_t)(count - start) * sizeof(double));
+    ShapeGroup<kRounded>(LoadGroup(buffer), buffer);
+    __builtin_memcpy(out + start, buffer, (size_t)(count - start) * sizeof(double));
+  }
+}
+
+void Saturate(const double* in, double* out, int count) { SaturateRun<false>(in, out, count); }
+
+// ---- Input and output stages ----
+
+// Left and right lanes to interleaved values, and back. (__builtin_shufflevector:
+// GCC and Clang both have it.)
+inline void Interleave(Vec l, Vec r, Vec& lo, Vec& hi)
+{
+#if TALVOR_LANES == 8
+  lo = __builtin_shufflevector(l, r, 0, 8, 1, 9, 2, 10, 3, 11);
+  hi = __builtin_shufflevector(l, r, 4, 12, 5, 13, 6, 14, 7, 15);
+#elif TALVOR_LANES == 4
+  lo = __builtin_shufflevector(l, r, 0, 4, 1, 5);
+  hi = __builtin_shufflevector(l, r, 2, 6, 3, 7);
+#else
+  lo = __builtin_shufflevector(l, r, 0, 2);
+  hi = __builtin_shufflevector(l, r, 1, 3);
+#endif
+}
+inline void Deinterleave(Vec lo, Vec hi, Vec& l, Vec& r)
+{
+#if TALVOR_LANES == 8
+  l = __builtin_shufflevector(lo, hi, 0, 2, 4, 6, 8, 10, 12, 14);
+  r = __builtin_shufflevector(lo, hi, 1, 3, 5, 7, 9, 11, 13, 15);
+#elif TALVOR_LANES == 4
+  l = __builtin_shufflevector(lo, hi, 0, 2, 4, 6);
+  r = __builtin_shufflevector(lo, hi, 1, 3, 5, 7);
+#else
+  l = __builtin_shufflevector(lo, hi, 0, 2);
+  r = __builtin_shufflevector(lo, hi, 1, 3);
+#endif
+}
+
+// NaN and infinity read as silence.
+inline double FiniteOrZero(double x) { return fastmath::Abs(x) <= __DBL_MAX__ ? x : 0.0; }
+inline Vec FiniteOrZero(Vec x) { return fastmath::Select(fastmath::Abs(x) <= __DBL_MAX__, x, Vec{}); }
+
+template <bool kPerValueGains>
+void InputStage(const double* inL, const double* inR, const double* gains, double gain, double* out, int frames)
+{
+  auto gainAt = [&](int k) { return kPerValueGains ? LoadVec(gains + k) : fastmath::Splat<Vec>(gain); };
+  int j = 0;
+  for (; j + kLanes <= frames; j += kLanes)
+  {
+    Vec lo, hi;
+    Interleave(FiniteOrZero(LoadVec(inL + j)), FiniteOrZero(LoadVec(inR + j)), lo, hi);
+    StoreVec(out + 2 * j, (lo + kAntiDenormal) * gainAt(2 * j));
+    StoreVec(out + 2 * j + kLanes, (hi + kAntiDenormal) * gainAt(2 * j + kLanes));
+  }
+  for (; j < frames; ++j)
+  {
+    out[2 * j] = (FiniteOrZero(inL[j]) + kAntiDenormal) * (kPerValueGains ? gains[2 * j] : gain);
+    out[2 * j + 1] = (FiniteOrZero(inR[j]) + kAntiDenormal) * (kPerValueGains ? gains[2 * j + 1] : gain);
+  }
+}
+
+void Input(const double* inL, const double* inR, const double* gains, double gain, double* out, int frames)
+{
+  if (gains)
+    InputStage<true>(inL, inR, gains, gain, out, frames);
+  else
+    InputStage<false>(inL, inR, gains, gain, out, frames);
+}
+
+// The input stage and the waveshaper in one pass, for a gain that holds for
+// the whole run: a group is one vector of left samples and one of right
+// ones, interleaved.
+static_assert(kGroupVectors == 2, "a group is one vector per channel");
+void InputAndShape(const double* inL, const double* inR, double gain, double* out, int frames)
+{
+  constexpr int kGroupFrames = kLanes;
+  auto group = [&](const double* l, const double* r, double* to) __attribute__((always_inline)) {
+    Group x;
+    Interleave(FiniteOrZero(LoadVec(l)), FiniteOrZero(LoadVec(r)), x.v[0], x.v[1]);
+    ShapeGroup<true>((x + kAntiDenormal) * gain, to);
+  };
+  int j = 0;
+  for (; j + kGroupFrames <= frames; j += kGroupFrames) group(inL + j, inR + j, out + 2 * j);
+  if (j < frames)
+  {
+    // A short last group is padded with silence, shaped and dropped.
+    double l[kGroupFrames] = {}, r[kGroupFrames] = {}, shaped[2 * kGroupFrames];
+    __builtin_memcpy(l, inL + j, (size_t)(frames - j) * sizeof(double));
+    __builtin_memcpy(r, inR + j, (size_t)(frames - j) * sizeof(double));
+    group(l, r, shaped);
+    __builtin_memcpy(out + 2 * j, shaped, (size_t)(frames - j) * 2 * sizeof(double));
+  }
+}
+
+template <bool kPerValueGains>
+void OutputStage(const double* in, const double* gains, double gain, double trim, double* outL, double* outR,
+                 int frames)
+{
+  auto gainAt = [&](int k) { return kPerValueGains ? LoadVec(gains + k) : fastmath::Splat<Vec>(gain); };
+  int j = 0;
+  for (; j + kLanes <= frames; j += kLanes)
+  {
+    const Vec lo = (RoundTo32(LimitTo32BitRange(LoadVec(in + 2 * j))) - kAntiDenormal) * gainAt(2 * j) * trim;
+    const Vec hi =
+      (RoundTo32(LimitTo32BitRange(LoadVec(in + 2 * j + kLanes))) - kAntiDenormal) * gainAt(2 * j + kLanes) * trim;
+    Vec l, r;
+    Deinterleave(lo, hi, l, r);
+    if (outL) StoreVec(outL + j, l);
+    if (outR) StoreVec(outR + j, r);
+  }
+  for (; j < frames; ++j)
+  {
+    const double l = ((double)(float)LimitTo32BitRange(in[2 * j]) - kAntiDenormal) *
+                     (kPerValueGains ? gains[2 * j] : gain) * trim;
+    const double r = ((double)(float)LimitTo32BitRange(in[2 * j + 1]) - kAntiDenormal) *
+                     (kPerValueGains ? gains[2 * j + 1] : gain) * trim;
+    if (outL) outL[j] = l;
+    if (outR) outR[j] = r;
+  }
+}
+
+void Output(const double* in, const double* gains, double gain, double trim, double* outL, double* outR, int frames)
+{
+  if (gains)
+    OutputStage<true>(in, gains, gain, trim, outL, outR, frames);
+  else
+    OutputStage<false>(in, gains, gain, trim, outL, outR, frames);
+}
+}  // namespace
+
+#include "plugin/DspKernelsChain.h"

@@ -1,0 +1,63 @@
+// Every instruction-set path this processor and system can run renders the
+// scalar reference's bytes: the plug-in on the offline binding over the
+// hostile programme (the waveshaper alone: test_waveshaper.cpp).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "plugin/TALVOR.h"
+#include "tests/vst2/HostileProgramme.h"
+
+namespace
+{
+const DspPath kVectorPaths[] = {DspPath::Sse2, DspPath::Avx2, DspPath::Avx512};
+
+// The plug-in behind the few record functions the hostile programme calls.
+struct OfflineEffect
+{
+  TALVOR plug{IPlugInstanceInfo{}};
+  intptr_t (*dispatcher)(OfflineEffect*, int32_t, int32_t, intptr_t, void*, float) = [](OfflineEffect* fx, int32_t op,
+                                                                                     int32_t, intptr_t, void*,
+                                                                                     float opt) -> intptr_t {
+    if (op == 10) fx->plug.SetSampleRate(opt);
+    return 0;
+  };
+  void (*setParameter)(OfflineEffect*, int32_t, float) = [](OfflineEffect* fx, int32_t index, float value) {
+    fx->plug.ParamAt(index)->SetFromNormalized(value);
+    fx->plug.ParamChanged(index);
+  };
+  void (*processDoubleReplacing)(OfflineEffect*, double**, double**, int32_t) =
+    [](OfflineEffect* fx, double** in, double** out, int32_t frames) { fx->plug.ProcessBlock(in, out, frames); };
+};
+
+std::vector<unsigned char> Render(DspPath path)
+{
+  auto fx = std::make_unique<OfflineEffect>();
+  EXPECT_TRUE(fx->plug.UseDspPath(path));
+  std::vector<unsigned char> bytes;
+  hostile::Render<double>(fx.get(), &bytes);
+  return bytes;
+}
+
+}  // namespace
+
+TEST(DspPaths, EveryPathRendersTheScalarReferenceBytes)
+{
+  const std::vector<unsigned char> reference = Render(DspPath::Scalar);
+  for (DspPath path : kVectorPaths)
+  {
+    if (!DspPathSupported(path))
+    {
+      std::printf("path %s: not supported here\n", DspPathName(path));
+      continue;
+    }
+    const std::vector<unsigned char> got = Render(path);
+    ASSERT_EQ(got.size(), reference.size());
+    const auto diff = std::mismatch(reference.begin(), reference.end(), got.begin());
+    EXPECT_TRUE(diff.first == reference.end())
+      << DspPathName(path) << " differs from sample " << (diff.first - reference.begin()) / sizeof(double);
+  }
+}
