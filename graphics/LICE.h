@@ -113,11 +113,11 @@ public:
 
 private:
   int width = 0, height = 0;
-  void* dc = nullptr;        // Windows: memory HDC. Elsewhere: unused (always null).
+  [[maybe_unused]] void* dc = nullptr;        // Windows: memory HDC. Elsewhere: unused (always null).
   uint32_t* bits = nullptr;
   int allocWidth = 0, allocHeight = 0;
   void* dib = nullptr;       // Windows: HBITMAP. Elsewhere: the owned pixel block.
-  void* oldObject = nullptr; // Windows: object selected before the DIB section.
+  [[maybe_unused]] void* oldObject = nullptr; // Windows: object selected before the DIB section.
 };
 
 // A PNG image in memory that stays in memory (module resources, compiled-in

@@ -106,7 +106,7 @@ LV2_Handle Instantiate(const LV2_Descriptor* descriptor, double sampleRate, cons
 }
 }  // namespace
 
-extern "C" LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
+LV2_SYMBOL_EXPORT const LV2_Descriptor* lv2_descriptor(uint32_t index)
 {
   return index < 2 ? &kDescriptors[index] : nullptr;
 }
