@@ -39,7 +39,7 @@ if(NOT WIN32)
       "Xlib or Xext not found (the Linux editor window): install Debian's packages libx11-dev and "
       "libxext-dev.")
   endif()
-  # LV2: the specification's headers (and Turtle vocabularies); the tests add lilv.
+  # LV2: LV2's own headers (and Turtle vocabularies); the tests add lilv.
   find_path(TALVOR_LV2_INCLUDE_DIR lv2/core/lv2.h)
   if(NOT TALVOR_LV2_INCLUDE_DIR OR NOT EXISTS "${TALVOR_LV2_INCLUDE_DIR}/lv2/ui/ui.h")
     message(FATAL_ERROR "LV2 headers not found (the LV2 plug-in): install Debian's package lv2-dev.")
