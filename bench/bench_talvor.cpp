@@ -7,10 +7,8 @@
 
 #include <cmath>
 #include <vector>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
+#include "bench/HeapInUse.h"
 #include "plugin/TALVOR.h"
 #include "plugin/TalvorEngine.h"
 #include "plugin/Waveshaper.h"
@@ -144,16 +142,6 @@ void SaturateRun(benchmark::State& state)
     benchmark::Counter((double)state.iterations() * 512, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(SaturateRun)->DenseRange(0, 3);
-
-size_t HeapInUse()
-{
-#if defined(__GLIBC__)
-  const struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-#else
-  return 0;
-#endif
-}
 
 // Creating (and destroying) a plug-in instance on the offline binding, with
 // its editor built but never opened; the heap an instance holds, beside.

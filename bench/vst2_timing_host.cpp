@@ -36,11 +36,9 @@
 #include <windows.h>
 #else
 #include <dlfcn.h>
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 #endif
 
+#include "bench/HeapInUse.h"
 #include "vst2/VstInterface.h"
 
 #if defined(__SSE__) || defined(_M_X64)
@@ -99,16 +97,6 @@ EntryProc LoadEntry(const char* path)
   void* entry = dlsym(module, "VSTPluginMain");
   if (!entry) entry = dlsym(module, "main");
   return reinterpret_cast<EntryProc>(entry);
-#endif
-}
-
-size_t HeapInUse()
-{
-#if defined(__GLIBC__)
-  const struct mallinfo2 m = mallinfo2();
-  return m.uordblks + m.hblkhd;
-#else
-  return 0;
 #endif
 }
 
