@@ -10,8 +10,8 @@
 
 #include "bench/HeapInUse.h"
 #include "plugin/TALVOR.h"
-#include "plugin/TalvorEngine.h"
-#include "plugin/Waveshaper.h"
+#include "dsp/TalvorEngine.h"
+#include "dsp/Waveshaper.h"
 
 namespace
 {

@@ -10,7 +10,7 @@
 #include "graphics/IGraphicsX11.h"
 #include "lv2/IPlugLV2UI.h"
 #include "lv2/LV2Uris.h"
-#include "plugin/TalvorEngine.h"  // the switch rule only: no engine code
+#include "dsp/TalvorEngine.h"  // the switch rule only: no engine code
 #include "plugin/TalvorParams.h"
 
 namespace

@@ -19,7 +19,7 @@ using TalvorBindingBase = IPlugLV2;
 using TalvorBindingBase = IPlugOffline;
 #endif
 
-#include "plugin/TalvorEngine.h"
+#include "dsp/TalvorEngine.h"
 #include "plugin/TalvorIdentity.h"  // generated: name, maker, version, codes
 #include "plugin/TalvorParams.h"
 

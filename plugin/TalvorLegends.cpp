@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/TalvorEngine.h"
+#include "dsp/TalvorEngine.h"
 #include "plugin/TalvorParams.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "plugin/TalvorParams.h"
 
 #include "framework/IPlugBase.h"
-#include "plugin/TalvorEngine.h"
+#include "dsp/TalvorEngine.h"
 
 void DeclareTalvorParams(IPlugBase& plug)
 {

@@ -12,7 +12,7 @@
 #include "graphics/IControl.h"
 #include "graphics/IGraphics.h"
 #include "plugin/TALVOR.h"
-#include "tests/plugin/PluginTestSupport.h"
+#include "tests/dsp/DspTestSupport.h"
 
 namespace
 {

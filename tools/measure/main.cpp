@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "plugin/TALVOR.h"
-#include "plugin/Waveshaper.h"
+#include "dsp/Waveshaper.h"
 #include "tools/common/ToolArgs.h"
 
 namespace

@@ -12,8 +12,8 @@
 
 #include <immintrin.h>
 
-#include "plugin/DspKernels.h"
-#include "plugin/FastMath.h"
+#include "dsp/DspKernels.h"
+#include "dsp/FastMath.h"
 
 #if defined(TALVOR_KERNEL_LANES)
 #define TALVOR_LANES TALVOR_KERNEL_LANES
@@ -436,4 +436,4 @@ void Output(const double* in, const double* gains, double gain, double trim, dou
 }
 }  // namespace
 
-#include "plugin/DspKernelsChain.h"
+#include "dsp/DspKernelsChain.h"

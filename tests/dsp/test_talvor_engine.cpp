@@ -9,9 +9,9 @@
 #include <memory>
 #include <vector>
 
-#include "plugin/TalvorEngine.h"
-#include "plugin/Waveshaper.h"
-#include "tests/plugin/PluginTestSupport.h"
+#include "dsp/TalvorEngine.h"
+#include "dsp/Waveshaper.h"
+#include "tests/dsp/DspTestSupport.h"
 
 namespace
 {

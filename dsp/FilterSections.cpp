@@ -1,4 +1,4 @@
-#include "plugin/FilterSections.h"
+#include "dsp/FilterSections.h"
 
 #include <algorithm>
 #include <cmath>

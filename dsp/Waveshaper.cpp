@@ -1,6 +1,6 @@
-#include "plugin/Waveshaper.h"
+#include "dsp/Waveshaper.h"
 
-#include "plugin/FastMath.h"
+#include "dsp/FastMath.h"
 
 double SaturateSample(double x)
 {

@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "plugin/FastMath.h"
-#include "plugin/Waveshaper.h"
+#include "dsp/FastMath.h"
+#include "dsp/Waveshaper.h"
 
 namespace
 {

@@ -1,11 +1,11 @@
-#include "plugin/TalvorEngine.h"
+#include "dsp/TalvorEngine.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 
-#include "plugin/Waveshaper.h"
+#include "dsp/Waveshaper.h"
 
 namespace
 {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <complex>
 
-#include "plugin/FilterSections.h"
+#include "dsp/FilterSections.h"
 
 namespace
 {

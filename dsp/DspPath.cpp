@@ -1,4 +1,4 @@
-#include "plugin/DspKernels.h"
+#include "dsp/DspKernels.h"
 
 #include <cstdint>
 

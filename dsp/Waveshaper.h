@@ -5,7 +5,7 @@
 // y = x + 0.1 ((0.6 atan(x^7) + (tanh(x) - (0.05 tanh(x^2) + tanh(x^3))))
 //              + (tanh(x) - (0.6 tanh(x^4) + tanh(x^3))))
 
-#include "plugin/DspKernels.h"
+#include "dsp/DspKernels.h"
 
 // One value.
 double SaturateSample(double x);

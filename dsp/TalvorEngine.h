@@ -6,8 +6,8 @@
 // hosts or editors, so it is built once and run directly by the tests and
 // the benchmarks.
 
-#include "plugin/DspKernels.h"
-#include "plugin/FilterSections.h"
+#include "dsp/DspKernels.h"
+#include "dsp/FilterSections.h"
 
 // What the controls ask for; the per-block preparation glides toward these.
 struct TalvorTargets
