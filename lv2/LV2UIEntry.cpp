@@ -10,7 +10,6 @@
 #include "graphics/IGraphicsX11.h"
 #include "lv2/IPlugLV2UI.h"
 #include "lv2/LV2Uris.h"
-#include "dsp/TalvorEngine.h"  // the switch rule only: no engine code
 #include "plugin/TalvorParams.h"
 
 namespace
@@ -40,7 +39,7 @@ public:
   void ParamChanged(int paramIdx) override
   {
     IPlugLockGuard hold(this);
-    if ((paramIdx != kInput && paramIdx != kLink) || !TalvorEngine::SwitchIsOn(ParamAt(kLink)->Value())) return;
+    if ((paramIdx != kInput && paramIdx != kLink) || !TalvorSwitchIsOn(ParamAt(kLink)->Value())) return;
     ParamDef* output = ParamAt(kOutput);
     output->SetClamped(0.0 - ParamAt(kInput)->Value());
     if (IGraphics* editor = Editor()) editor->ShowParameterValue(kOutput, output->Value(), false);

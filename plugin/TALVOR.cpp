@@ -44,10 +44,13 @@ void TALVOR::ParamChanged(int paramIdx)
   }
 }
 
+// The gain range the parameters declare is the one the engine keeps to.
+static_assert(kTalvorGainRangeDb == TalvorEngine::kGainRangeDb, "the gains' range");
+
 bool TALVOR::SwitchIsOn(int paramIdx) const
 {
   const ParamDef* param = ParamAt(paramIdx);
-  return param && TalvorEngine::SwitchIsOn(param->Value());
+  return param && TalvorSwitchIsOn(param->Value());
 }
 
 void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)

@@ -1,11 +1,10 @@
 #include "plugin/TalvorParams.h"
 
 #include "framework/IPlugBase.h"
-#include "dsp/TalvorEngine.h"
 
 void DeclareTalvorParams(IPlugBase& plug)
 {
-  constexpr double kGainRange = TalvorEngine::kGainRangeDb;
+  constexpr double kGainRange = kTalvorGainRangeDb;
   // Declaration order is part of the plug-in's identity: "Link" comes before
   // "Bypass" and "Filter".
   plug.ParamAt(kLowGain)->InitInteger("Low Gain", 5, 0, 10);
