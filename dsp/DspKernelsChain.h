@@ -78,24 +78,31 @@ TALVOR_KERNEL_INLINE __m128d Step(ParametricRegs& s, __m128d x)
   return y;
 }
 
-// MatchedLowpass::process: y = b1 x1 + b0 x + b2 x2 - a1 y1 - a2 y2, and
-// results strictly between zero and the smallest normal float, or equal to
-// it, become +0 (the same set as its comparison in 64 bits). With kFlush
-// false the results are kept as they are and `flushed` collects where one
-// would have been flushed: where none would, the results are the same.
-template <bool kFlush>
-TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x, __m128i& flushed)
+// MatchedLowpass::process: y = b1 x1 + b0 x + b2 x2 - a1 y1 - a2 y2, limited
+// to the float range (NaN to the largest float), and results strictly between
+// zero and the smallest normal float, or equal to it, become +0 (the same set
+// as its comparison in 64 bits); `atLimit` collects where a result is the
+// largest float or beyond. With kCareful false the results are neither
+// limited nor flushed and `flushed` collects where one would have been
+// flushed: where none would and none is at the limit, the results are the
+// same.
+template <bool kCareful>
+TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x, __m128i& flushed, __m128i& atLimit)
 {
   __m128 y = _mm_sub_ps(
     _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(s.b1, s.x1), _mm_mul_ps(s.b0, x)), _mm_mul_ps(s.b2, s.x2)),
                _mm_mul_ps(s.a1, s.y1)),
     _mm_mul_ps(s.a2, s.y2));
+  // Minimum and maximum return their second operand where either is NaN.
+  if (kCareful)
+    y = _mm_max_ps(_mm_min_ps(y, _mm_set1_ps(__FLT_MAX__)), _mm_set1_ps(-__FLT_MAX__));
   // On the magnitude's bits m: flush where 1 <= m <= 0x00800000 (the smallest
   // normal); m + 0x7fffffff wraps exactly those to the lowest signed values.
   const __m128i magnitude = _mm_and_si128(_mm_castps_si128(y), _mm_set1_epi32(0x7fffffff));
+  atLimit = _mm_or_si128(atLimit, _mm_cmpgt_epi32(magnitude, _mm_set1_epi32(0x7f7ffffe)));
   const __m128i shifted = _mm_add_epi32(magnitude, _mm_set1_epi32(0x7fffffff));
   const __m128i flush = _mm_cmpgt_epi32(_mm_set1_epi32((int)0x80800000u), shifted);
-  if (kFlush)
+  if (kCareful)
     y = _mm_andnot_ps(_mm_castsi128_ps(flush), y);
   else
     flushed = _mm_or_si128(flushed, flush);
@@ -144,32 +151,38 @@ inline bool AllWithin32BitRange(const double* v, int count)
 // after another. Each section still sees its frames in order, and each value
 // goes through the same operations.
 //
+// The low-pass runs whether or not its output is used (kUseLowpass), so that
+// switching it in resumes from live state.
+//
 // The low-pass's flush lies on its recurrence, the longest of the chain. It
-// is needed only where the signal decays into silence, and the limit to the
+// is needed only where the signal decays into silence, and the limits to the
 // 32-bit range only for absurd levels; so the block runs first without
-// either (kCareful false), noting whether any result would have been flushed
-// and checking that every output is in range (a value that a rounding
-// would have limited makes every later section's output at that frame
-// infinite or NaN); only where that fails is it run again, carefully, from
-// the same state. Returns false, leaving lanes unchanged, when that is
-// needed; else sets limited where a value was limited.
+// them (kCareful false), noting whether any result would have been flushed
+// or the low-pass reached its limit, and checking that every output is in
+// range (a value that a rounding would have limited makes every later
+// section's output at that frame infinite or NaN); only where that fails is
+// it run again, carefully, from the same state. Returns false, leaving lanes
+// unchanged, when that is needed; else sets limited where a value was
+// limited.
 template <int K>
 struct Stage
 {
   static constexpr int value = K;
 };
 
-template <bool kLowpass, bool kCareful>
+template <bool kUseLowpass, bool kCareful>
 bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, bool& limited)
 {
   BiquadRegs hp = Load(lanes.highpass), ls = Load(lanes.lowShelf), hs = Load(lanes.highShelf);
   ParametricRegs mid = Load(lanes.mid);
   LowpassRegs lp = Load(lanes.lowpass);
-  constexpr int kLast = kLowpass ? 4 : 3;  // the wavefront's depth - 1
-  // The values in flight between the sections, each rounded to 32 bits.
-  __m128 afterHighpass = _mm_setzero_ps(), afterLowpass = _mm_setzero_ps(), afterMid = _mm_setzero_ps(),
-         afterLowShelf = _mm_setzero_ps();
-  __m128i flushed = _mm_setzero_si128();
+  constexpr int kLast = 4;  // the wavefront's depth - 1
+  // The values in flight between the sections, each rounded to 32 bits; the
+  // high-pass's output also as the low-pass took it, for the mid section
+  // when the low-pass is not in use.
+  __m128 afterHighpass = _mm_setzero_ps(), intoLowpass = _mm_setzero_ps(), afterLowpass = _mm_setzero_ps(),
+         afterMid = _mm_setzero_ps(), afterLowShelf = _mm_setzero_ps();
+  __m128i flushed = _mm_setzero_si128(), lowpassAtLimit = _mm_setzero_si128();
   __m128d limitedLanes = _mm_setzero_pd();
   auto round32 = [&](__m128d x) __attribute__((always_inline)) { return Round32<kCareful>(x, limitedLanes); };
   auto highShelf = [&](__m128d x) __attribute__((always_inline)) {
@@ -196,9 +209,12 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     if (runs(kLast - 1))
       afterLowShelf = round32(Step(ls, Widen(afterMid)));
     if (runs(kLast - 2))
-      afterMid = round32(Step(mid, Widen(kLowpass ? afterLowpass : afterHighpass)));
-    if (kLowpass && runs(1))
-      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
+      afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
+    if (runs(1))
+    {
+      intoLowpass = afterHighpass;
+      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed, lowpassAtLimit);
+    }
     if (runs(0))
       afterHighpass = round32(Step(hp, input(n)));
   };
@@ -210,9 +226,12 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     if (n - kLast + 1 >= 0 && n - kLast + 1 < frames)
       afterLowShelf = round32(Step(ls, Widen(afterMid)));
     if (n - kLast + 2 >= 0 && n - kLast + 2 < frames)
-      afterMid = round32(Step(mid, Widen(kLowpass ? afterLowpass : afterHighpass)));
-    if (kLowpass && n - 1 >= 0 && n - 1 < frames)
-      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
+      afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
+    if (n - 1 >= 0 && n - 1 < frames)
+    {
+      intoLowpass = afterHighpass;
+      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed, lowpassAtLimit);
+    }
     if (n < frames)
       afterHighpass = round32(Step(hp, input(n)));
   };
@@ -227,16 +246,19 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     pass(0, Stage<0>(), Stage<0>());
     pass(1, Stage<0>(), Stage<1>());
     pass(2, Stage<0>(), Stage<2>());
-    if (kLowpass) pass(3, Stage<0>(), Stage<3>());
+    pass(3, Stage<0>(), Stage<3>());
     for (int n = kLast; n < frames; ++n) pass(n, Stage<0>(), Stage<kLast>());
     pass(frames, Stage<1>(), Stage<kLast>());
     pass(frames + 1, Stage<2>(), Stage<kLast>());
     pass(frames + 2, Stage<3>(), Stage<kLast>());
-    if (kLowpass) pass(frames + 3, Stage<4>(), Stage<kLast>());
+    pass(frames + 3, Stage<4>(), Stage<kLast>());
   }
 
-  if (!kCareful && (_mm_movemask_epi8(flushed) != 0 || !AllWithin32BitRange(out, 2 * frames))) return false;
-  limited = _mm_movemask_pd(limitedLanes) != 0;
+  const bool lowpassReachedLimit = _mm_movemask_epi8(lowpassAtLimit) != 0;
+  if (!kCareful &&
+      (_mm_movemask_epi8(flushed) != 0 || lowpassReachedLimit || !AllWithin32BitRange(out, 2 * frames)))
+    return false;
+  limited = _mm_movemask_pd(limitedLanes) != 0 || lowpassReachedLimit;
   Save(lanes.highpass, hp);
   Save(lanes.lowShelf, ls);
   Save(lanes.highShelf, hs);

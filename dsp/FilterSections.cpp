@@ -22,6 +22,14 @@ inline bool allFinite(std::initializer_list<double> values)
       return false;
   return true;
 }
+
+inline bool allWithin(std::initializer_list<double> values, double bound)
+{
+  for (double v : values)
+    if (!(std::fabs(v) < bound))
+      return false;
+  return true;
+}
 }  // namespace
 
 // ---- OnePoleSmoother -------------------------------------------------------------
@@ -144,6 +152,8 @@ void BiquadSection::design()
 
 bool BiquadSection::stateIsFinite() const { return allFinite({z1, z2}); }
 
+bool BiquadSection::stateIsWithin(double bound) const { return allWithin({z1, z2}, bound); }
+
 bool BiquadSection::coefficientsAreFinite() const { return allFinite({b0, b1, b2, a1, a2}); }
 
 void BiquadSection::makeTransparent()
@@ -208,6 +218,8 @@ void ParametricSection::design(double gainDb, double f, double w)
 }
 
 bool ParametricSection::stateIsFinite() const { return allFinite({x1, x2, y1, y2}); }
+
+bool ParametricSection::stateIsWithin(double bound) const { return allWithin({x1, x2, y1, y2}, bound); }
 
 bool ParametricSection::coefficientsAreFinite() const { return allFinite({b0, b1, b2, a1, a2}); }
 
@@ -283,6 +295,8 @@ bool MatchedLowpass::stateIsFinite() const
 {
   return std::isfinite(x1) && std::isfinite(x2) && std::isfinite(y1) && std::isfinite(y2);
 }
+
+bool MatchedLowpass::stateIsWithin(double bound) const { return allWithin({x1, x2, y1, y2}, bound); }
 
 bool MatchedLowpass::coefficientsAreFinite() const
 {

@@ -3,6 +3,8 @@
 // kept apart from their running state, so that a section can be redesigned
 // every block without disturbing the signal flowing through it.
 
+#include <cfloat>
+#include <cmath>
 #include <cstdint>
 
 enum BiquadType : int32_t
@@ -28,6 +30,16 @@ struct OnePoleSmoother
   double process(double x)
   {
     state = a * x + b * state;
+    return state;
+  }
+  // One step toward x that lands on x once within `tolerance` of it: a
+  // glide ends on its target's exact value instead of creeping toward it
+  // forever, so that a settled control gives exactly its own design.
+  double glide(double x, double tolerance)
+  {
+    process(x);
+    if (std::fabs(state - x) <= tolerance)
+      state = x;
     return state;
   }
 };
@@ -64,6 +76,8 @@ struct BiquadSection
 
   void reset() { z1 = z2 = 0.0; }
   bool stateIsFinite() const;
+  // Every state value below `bound` in magnitude (so finite, too).
+  bool stateIsWithin(double bound) const;
   bool coefficientsAreFinite() const;
   void makeTransparent();
 };
@@ -96,6 +110,8 @@ struct ParametricSection
 
   void reset() { x1 = x2 = y1 = y2 = 0.0; }
   bool stateIsFinite() const;
+  // Every state value below `bound` in magnitude (so finite, too).
+  bool stateIsWithin(double bound) const;
   bool coefficientsAreFinite() const;
   void makeTransparent();
 };
@@ -112,6 +128,14 @@ struct MatchedLowpass
   float process(float x)
   {
     float y = b1 * x1 + b0 * x + b2 * x2 - a1 * y1 - a2 * y2;
+    // Inputs near the float limit can overflow the sums: infinity, or NaN
+    // from infinity minus infinity, would stay in the recursion. Such a
+    // result becomes the largest float of its sign (NaN: positive); the
+    // engine starts the filters afresh after a block that reached it.
+    if (!(y <= FLT_MAX))
+      y = FLT_MAX;
+    else if (y < -FLT_MAX)
+      y = -FLT_MAX;
     // Flush results at or below the smallest normal float: subnormal
     // arithmetic is very slow on some processors.
     const double yd = y;
@@ -126,6 +150,8 @@ struct MatchedLowpass
 
   void reset() { x1 = x2 = y1 = y2 = 0.0f; }
   bool stateIsFinite() const;
+  // Every state value below `bound` in magnitude (so finite, too).
+  bool stateIsWithin(double bound) const;
   bool coefficientsAreFinite() const;
   void makeTransparent();
 };

@@ -26,6 +26,8 @@ constexpr double kMidOffsetDb = 0.1;
 constexpr double kHighOffsetDb = 0.2;
 constexpr double kShelfQ = 0.13;
 
+constexpr double kPi = 3.14159265358979323846;
+
 constexpr double kLowpassCorner = 19100.0;
 constexpr double kLowpassQ = 0.707;
 
@@ -84,13 +86,24 @@ double ClampGainDb(double db)
   return std::fmin(std::fmax(db, -TalvorEngine::kGainRangeDb), TalvorEngine::kGainRangeDb);
 }
 
+// Glides end within this much of their target (relative, or absolute below
+// 1), far below anything audible, and then sit on it exactly.
+inline double SettleTolerance(double target) { return 1e-9 * std::max(std::fabs(target), 1.0); }
+
 // One sample of one channel from the waveshaper's output to the shelves'
-// output, rounded to 32 bits between the stages.
-inline double FilterChain(TalvorChannelSections& s, double shaped, bool filterOn, bool& limited)
+// output, rounded to 32 bits between the stages. The low-pass always runs, so
+// that switching it in resumes from live state; lowpassWeight says how much
+// of its output goes on (0 none, 1 all of it, between: a cross-fade).
+inline double FilterChain(TalvorChannelSections& s, double shaped, double lowpassWeight, bool& limited)
 {
   double b = Round32(s.highpass.process(Round32(shaped, limited)), limited);
-  if (filterOn)
-    b = s.lowpass.process((float)b);
+  const float lowpassed = s.lowpass.process((float)b);
+  if (lowpassed == FLT_MAX || lowpassed == -FLT_MAX)
+    limited = true;  // its sums overflowed: start the filters afresh after this block
+  if (lowpassWeight == 1.0)
+    b = lowpassed;
+  else if (lowpassWeight != 0.0)
+    b = Round32((1.0 - lowpassWeight) * b + lowpassWeight * (double)lowpassed, limited);
   const double m = Round32(s.mid.process(b), limited);
   const double l = Round32(s.lowShelf.process(m), limited);
   return Round32(s.highShelf.process(l), limited);
@@ -102,8 +115,9 @@ inline double FilterChain(TalvorChannelSections& s, double shaped, bool filterOn
 // already does, else fills gains with each step's state and returns it.
 const double* StepGains(OnePoleSmoother& s, double target, double* gains, int count, double& gain)
 {
+  const double tolerance = SettleTolerance(target);
   double last = s.state;
-  double next = s.process(target);
+  double next = s.glide(target, tolerance);
   if (SameBits(next, last))
   {
     gain = next;
@@ -114,12 +128,24 @@ const double* StepGains(OnePoleSmoother& s, double target, double* gains, int co
   while (k < count)
   {
     last = next;
-    next = s.process(target);
+    next = s.glide(target, tolerance);
     gains[k++] = next;
     if (SameBits(next, last)) break;
   }
   for (; k < count; ++k) gains[k] = next;
   return gains;
+}
+
+// A section's coefficients (not its state) from one channel to the other.
+void CopyDesign(const BiquadSection& from, BiquadSection& to)
+{
+  to.type = from.type, to.fc = from.fc, to.q = from.q, to.gainDb = from.gainDb;
+  to.b0 = from.b0, to.b1 = from.b1, to.b2 = from.b2, to.a1 = from.a1, to.a2 = from.a2;
+}
+template <class Section>
+void CopyDirectFormDesign(const Section& from, Section& to)
+{
+  to.b0 = from.b0, to.b1 = from.b1, to.b2 = from.b2, to.a1 = from.a1, to.a2 = from.a2;
 }
 
 // Both channels' sections into lanes for the kernels, and their state back.
@@ -199,24 +225,24 @@ void TalvorEngine::ForEachSection(Visit visit)
   }
 }
 
-// A non-finite value anywhere in a recursive filter or smoother would repeat
-// forever, and a signal limited to the 32-bit range would ring for many
-// seconds at absurd levels; start such sections afresh so the output recovers.
-void TalvorEngine::RecoverFromNonFinite()
+// A section state beyond this magnitude cannot come from an ordinary signal
+// (inputs within 1e30 and every gain at its top stay far below it), and is
+// more than the next block can carry without overflowing.
+constexpr double kOrdinaryStateBound = 1e36;
+
+// A non-finite value anywhere in a recursive filter would repeat forever, and
+// a signal limited to the 32-bit range, or a state grown beyond what an
+// ordinary signal leaves, would ring for many seconds at absurd levels and
+// burst into the next block; start such sections afresh so the output
+// recovers at once.
+void TalvorEngine::RecoverFromOverload()
 {
   const bool resetAll = signalLimited;
   signalLimited = false;
   ForEachSection([resetAll](auto& section) {
-    if (resetAll || !section.stateIsFinite())
+    if (resetAll || !section.stateIsWithin(kOrdinaryStateBound))
       section.reset();
   });
-  OnePoleSmoother* all[] = {&smoothers.hpFreq,   &smoothers.hpQ,        &smoothers.lowGain,
-                            &smoothers.lowFreq,  &smoothers.midGain,    &smoothers.midFreq,
-                            &smoothers.highGain, &smoothers.highFreq,   &smoothers.inputGain,
-                            &smoothers.outputGain, &smoothers.midBandwidth};
-  for (OnePoleSmoother* sm : all)
-    if (!std::isfinite(sm->state))
-      sm->state = 0.0;
 }
 
 bool TalvorEngine::UseDspPath(DspPath newPath)
@@ -227,108 +253,212 @@ bool TalvorEngine::UseDspPath(DspPath newPath)
   return true;
 }
 
-void TalvorEngine::DesignSmoothers(double fs)
+void TalvorEngine::Restart()
 {
-  smoothers.hpFreq.design(1000.0, fs);
-  smoothers.hpQ.design(1000.0, fs);
-  smoothers.lowGain.design(500.0, fs);
-  smoothers.lowFreq.design(500.0, fs);
-  smoothers.midGain.design(500.0, fs);
-  smoothers.midFreq.design(500.0, fs);
-  smoothers.highGain.design(500.0, fs);
-  smoothers.highFreq.design(500.0, fs);
-  smoothers.inputGain.design(10.0, fs);
-  smoothers.outputGain.design(10.0, fs);
+  ForEachSection([](auto& section) { section.reset(); });
+  signalLimited = false;
+  startPending = true;
 }
 
-// Designs one channel's sections, each from one step of its smoothers. Each
-// smoother serves one kind of section only, so designing the left channel
-// before the right one leaves the left sections one smoothing step ahead.
-// The smoothers always step; a section whose design inputs have the same
-// bits as at its last design keeps its coefficients.
-void TalvorEngine::DesignChannel(int channel, double fs)
+void TalvorEngine::DesignSmoothers(double fs)
 {
-  TalvorChannelSections& s = sections[channel];
-  auto designBiquad = [this](BiquadSection& b, BiquadType type, double fc, double q, double gainDb) {
-    if (b.type != type || !SameBits(b.fc, fc) || !SameBits(b.q, q) || !SameBits(b.gainDb, gainDb))
-    {
-      b.design(type, fc, q, gainDb);
-      designed = true;
-    }
+  // The band and high-pass glides step once per control interval.
+  const double glideCorner = 1.0 / (2.0 * kPi * kGlideSeconds);
+  const double controlRate = fs / kControlInterval;
+  for (OnePoleSmoother* s : {&smoothers.hpFreq, &smoothers.hpQ, &smoothers.lowGain, &smoothers.lowFreq,
+                             &smoothers.midGain, &smoothers.midFreq, &smoothers.midBandwidth, &smoothers.highGain,
+                             &smoothers.highFreq})
+    s->design(glideCorner, controlRate);
+  // The gains glide frame by frame, stepped once per channel.
+  smoothers.inputGain.design(10.0, fs);
+  smoothers.outputGain.design(10.0, fs);
+  smoothers.linkRatio.design(10.0, fs);
+  const int fadeFrames = std::max(1, (int)std::lround(kSwitchFadeSeconds * fs));
+  processedFade.length = fadeFrames;
+  lowpassFade.length = fadeFrames;
+}
+
+// Every glide at its target, every switch where it stands, and every section
+// designed for the settings: a block that starts here sounds settled from
+// its first frame.
+void TalvorEngine::StartAtTargets()
+{
+  smoothers.hpFreq.state = targets.hpFreq;
+  smoothers.hpQ.state = targets.hpQ;
+  smoothers.lowGain.state = targets.lowGainDb;
+  smoothers.lowFreq.state = targets.lowFreq;
+  smoothers.midGain.state = targets.midGainDb;
+  smoothers.midFreq.state = targets.midFreq;
+  smoothers.midBandwidth.state = targets.midBandwidth;
+  smoothers.highGain.state = targets.highGainDb;
+  smoothers.highFreq.state = targets.highFreq;
+  smoothers.inputGain.state = inputGain;
+  smoothers.outputGain.state = outputGain;
+  smoothers.linkRatio.state = 1.0;
+  processedFade.Settle();
+  lowpassFade.Settle();
+  controlPhase = 0;
+  DesignSections();
+}
+
+bool TalvorEngine::Gliding() const
+{
+  const TalvorSmoothers& s = smoothers;
+  return s.hpFreq.state != targets.hpFreq || s.hpQ.state != targets.hpQ || s.lowGain.state != targets.lowGainDb ||
+         s.lowFreq.state != targets.lowFreq || s.midGain.state != targets.midGainDb ||
+         s.midFreq.state != targets.midFreq || s.midBandwidth.state != targets.midBandwidth ||
+         s.highGain.state != targets.highGainDb || s.highFreq.state != targets.highFreq;
+}
+
+void TalvorEngine::StepGlides()
+{
+  auto step = [](OnePoleSmoother& s, double target) { s.glide(target, SettleTolerance(target)); };
+  step(smoothers.hpFreq, targets.hpFreq);
+  step(smoothers.hpQ, targets.hpQ);
+  step(smoothers.lowGain, targets.lowGainDb);
+  step(smoothers.lowFreq, targets.lowFreq);
+  step(smoothers.midGain, targets.midGainDb);
+  step(smoothers.midFreq, targets.midFreq);
+  step(smoothers.midBandwidth, targets.midBandwidth);
+  step(smoothers.highGain, targets.highGainDb);
+  step(smoothers.highFreq, targets.highFreq);
+}
+
+// Both channels' sections from the glides as they stand: designed once for
+// the left channel and copied to the right, so both always hear the same
+// filter. A section whose design inputs have the same bits as at its last
+// design keeps its coefficients; a design that failed passes its input
+// through until the next one succeeds, rather than feed NaN into the signal.
+void TalvorEngine::DesignSections()
+{
+  const double fs = designRate;
+  TalvorChannelSections& left = sections[0];
+  TalvorChannelSections& right = sections[1];
+  auto designBiquad = [](BiquadSection& b, BiquadSection& other, BiquadType type, double fc, double q,
+                         double gainDb) {
+    if (b.type == type && SameBits(b.fc, fc) && SameBits(b.q, q) && SameBits(b.gainDb, gainDb))
+      return;
+    b.design(type, fc, q, gainDb);
+    if (!b.coefficientsAreFinite())
+      b.makeTransparent();
+    CopyDesign(b, other);
   };
+  designBiquad(left.highpass, right.highpass, Highpass, smoothers.hpFreq.state / fs, smoothers.hpQ.state, 0.0);
+  designBiquad(left.lowShelf, right.lowShelf, LowShelf, smoothers.lowFreq.state / fs, kShelfQ,
+               smoothers.lowGain.state + kLowOffsetDb);
+  designBiquad(left.highShelf, right.highShelf, HighShelf, smoothers.highFreq.state / fs, kShelfQ,
+               smoothers.highGain.state + kHighOffsetDb);
+
+  const MidDesign key = {fs, smoothers.midGain.state + kMidOffsetDb, smoothers.midFreq.state,
+                         smoothers.midBandwidth.state};
+  if (!midDesigned || !SameBits(key, midDesign))
   {
-    const double q = smoothers.hpQ.process(targets.hpQ);
-    const double f = smoothers.hpFreq.process(targets.hpFreq);
-    designBiquad(s.highpass, Highpass, f / fs, q, 0.0);
+    left.mid.fs = right.mid.fs = fs;
+    left.mid.design(key.gainDb, key.freq, key.bandwidth);
+    if (!left.mid.coefficientsAreFinite())
+      left.mid.makeTransparent();
+    CopyDirectFormDesign(left.mid, right.mid);
+    midDesign = key;
+    midDesigned = true;
   }
+
+  // The "Filter" low-pass depends on the sample rate alone.
+  if (!SameBits((float)fs, lowpassRate))
   {
-    const double g = smoothers.lowGain.process(targets.lowGainDb);
-    const double f = smoothers.lowFreq.process(targets.lowFreq);
-    designBiquad(s.lowShelf, LowShelf, f / fs, kShelfQ, g + kLowOffsetDb);
-  }
-  {
-    const double g = smoothers.highGain.process(targets.highGainDb);
-    const double f = smoothers.highFreq.process(targets.highFreq);
-    designBiquad(s.highShelf, HighShelf, f / fs, kShelfQ, g + kHighOffsetDb);
-  }
-  {
-    s.mid.fs = fs;
-    const double w = smoothers.midBandwidth.process(targets.midBandwidth);
-    const double f = smoothers.midFreq.process(targets.midFreq);
-    const double g = smoothers.midGain.process(targets.midGainDb);
-    const MidDesign key = {fs, g + kMidOffsetDb, f, w};
-    if (!midDesigned[channel] || !SameBits(key, midDesign[channel]))
-    {
-      s.mid.design(key.gainDb, key.freq, key.bandwidth);
-      midDesign[channel] = key;
-      midDesigned[channel] = true;
-      designed = true;
-    }
+    left.lowpass.design((float)kLowpassCorner, (float)kLowpassQ, (float)fs);
+    if (!left.lowpass.coefficientsAreFinite())
+      left.lowpass.makeTransparent();
+    CopyDirectFormDesign(left.lowpass, right.lowpass);
+    lowpassRate = (float)fs;
   }
 }
 
 bool TalvorEngine::PrepareBlock(double sampleRate, const TalvorSwitches& switches)
 {
-  RecoverFromNonFinite();
+  RecoverFromOverload();
   blockSwitches = switches;
   if (sampleRate >= kMinSampleRate && sampleRate <= kMaxSampleRate)
     designRate = sampleRate;
   const double fs = designRate;
 
-  // Smoother coefficients follow the sample rate.
-  if (!SameBits(fs, smootherRate))
-  {
-    DesignSmoothers(fs);
-    smootherRate = fs;
-  }
-
   // Link: the output gain mirrors the input gain. 0.0 - x rather than -x, so
   // that 0 dB in gives +0 dB out, never "-0.00".
   if (switches.linked)
     targets.outputDb = 0.0 - targets.inputDb;
-
-  // The "Filter" low-pass is designed always, used only when switched in;
-  // its design depends on the sample rate alone.
-  designed = false;
-  if (!SameBits((float)fs, lowpassRate))
+  // The linear gains of the targets, found once per change of target.
+  if (!SameBits(targets.inputDb, inputGainDb))
   {
-    for (TalvorChannelSections& s : sections)
-      s.lowpass.design((float)kLowpassCorner, (float)kLowpassQ, (float)fs);
-    lowpassRate = (float)fs;
-    designed = true;
+    inputGainDb = targets.inputDb;
+    inputGain = DbToGain(inputGainDb);
   }
-  DesignChannel(0, fs);
-  DesignChannel(1, fs);
+  if (!SameBits(targets.outputDb, outputGainDb))
+  {
+    outputGainDb = targets.outputDb;
+    outputGain = DbToGain(outputGainDb);
+  }
+  processedFade.on = switches.processed;
+  lowpassFade.on = switches.filterOn;
 
-  // A design that failed must not feed NaN into the signal: such a section
-  // passes its input through until the next design succeeds. (Sections not
-  // designed anew were checked when they were.)
-  if (designed)
-    ForEachSection([](auto& section) {
-      if (!section.coefficientsAreFinite())
-        section.makeTransparent();
-    });
+  // The first block, and the first at a new sample rate, start at the
+  // settings (a rate change means a new start of processing for the host).
+  const bool newRate = !SameBits(fs, smootherRate);
+  if (newRate)
+  {
+    DesignSmoothers(fs);
+    smootherRate = fs;
+  }
+  if (startPending || newRate)
+  {
+    startPending = false;
+    StartAtTargets();
+  }
+  else if (switches.linked && !linkedBefore)
+  {
+    // Link switched on: the output gain goes on from where it stands and
+    // glides into the mirror of the input gain.
+    const double ratio = smoothers.outputGain.state / LinkedGain(smoothers.inputGain.state, 1.0);
+    smoothers.linkRatio.state = std::isfinite(ratio) && ratio > 0.0 ? ratio : 1.0;
+  }
+  linkedBefore = switches.linked;
   return switches.linked;
+}
+
+// While Link is on: the output gain in dB is minus the input gain in dB, for
+// the input gain as it stands at this value (the mirror of its target, times
+// the target over the gain now), times the Link ratio. Settled, it is the
+// output gain target exactly.
+double TalvorEngine::LinkedGain(double inputGainNow, double ratio) const
+{
+  return outputGain * (inputGain / inputGainNow) * ratio;
+}
+
+// The output gains for count values whose input gains were inputGains (or
+// inputGainNow for every value); as StepGains.
+const double* TalvorEngine::OutputGains(const double* inputGains, double inputGainNow, int count, double& gain)
+{
+  OnePoleSmoother& output = smoothers.outputGain;
+  if (!blockSwitches.linked)
+    return StepGains(output, outputGain, stageOutputGains, count, gain);
+  double ratio = 1.0;
+  const double* ratios = StepGains(smoothers.linkRatio, 1.0, stageRatios, count, ratio);
+  if (!inputGains && !ratios)
+  {
+    gain = output.state = LinkedGain(inputGainNow, ratio);
+    return nullptr;
+  }
+  for (int k = 0; k < count; ++k)
+    stageOutputGains[k] = LinkedGain(inputGains ? inputGains[k] : inputGainNow, ratios ? ratios[k] : ratio);
+  // Link switched off again goes on from here.
+  output.state = stageOutputGains[count - 1];
+  return stageOutputGains;
+}
+
+// The output gain for one value whose input gain was inputGainNow.
+double TalvorEngine::OutputGainStep(double inputGainNow)
+{
+  double gain = 0.0;
+  const double* gains = OutputGains(&inputGainNow, inputGainNow, 1, gain);
+  return gains ? gains[0] : gain;
 }
 
 void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
@@ -342,32 +472,36 @@ void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
   double* outL = outputs ? outputs[0] : nullptr;
   double* outR = outputs ? outputs[1] : nullptr;
 
-  // The gain targets cannot change during a block, so their linear values are
-  // found once (and kept while the targets stay); the result is identical to
-  // converting them again for every sample.
-  if (!SameBits(targets.inputDb, inputGainDb))
+  // The block in stretches: while the controls glide, a stretch ends where
+  // the next glide step falls, so that the steps fall on the same frames
+  // however the host cuts its blocks. Nothing changes within a block, so a
+  // settled block is one stretch.
+  for (int start = 0; start < nFrames;)
   {
-    inputGainDb = targets.inputDb;
-    inputGain = DbToGain(inputGainDb);
+    if (controlPhase == 0 && Gliding())
+    {
+      StepGlides();
+      DesignSections();
+    }
+    int frames = nFrames - start;
+    if (Gliding())
+      frames = std::min(frames, kControlInterval - controlPhase);
+    const auto at = [start](auto* p) { return p ? p + start : nullptr; };
+    // Cross-fades go value by value; the vector paths serve settled switches.
+    if (kernels && !processedFade.Moving() && !lowpassFade.Moving())
+      RunStaged(at(inL), at(inR), at(outL), at(outR), frames);
+    else
+      RunReference(at(inL), at(inR), at(outL), at(outR), frames);
+    controlPhase = (controlPhase + frames) % kControlInterval;
+    start += frames;
   }
-  if (!SameBits(targets.outputDb, outputGainDb))
-  {
-    outputGainDb = targets.outputDb;
-    outputGain = DbToGain(outputGainDb);
-  }
-
-  if (kernels)
-    RunStaged(inL, inR, outL, outR, nFrames);
-  else
-    RunReference(inL, inR, outL, outR, nFrames);
 }
 
 // The chain frame by frame, one value at a time.
 void TalvorEngine::RunReference(const double* inL, const double* inR, double* outL, double* outR, int nFrames)
 {
-  const bool filterOn = blockSwitches.filterOn;
   OnePoleSmoother& inputSmoother = smoothers.inputGain;
-  OnePoleSmoother& outputSmoother = smoothers.outputGain;
+  const double inputTolerance = SettleTolerance(inputGain);
   bool limited = false;
   for (int i = 0; i < nFrames; ++i)
   {
@@ -380,34 +514,40 @@ void TalvorEngine::RunReference(const double* inL, const double* inR, double* ou
     const double xL = std::isfinite(rawL) ? rawL : 0.0;
     const double xR = std::isfinite(rawR) ? rawR : 0.0;
     // One smoother for both channels, stepped left then right.
-    const double aL = SaturateSample((xL + kAntiDenormal) * inputSmoother.process(inputGain));
-    const double aR = SaturateSample((xR + kAntiDenormal) * inputSmoother.process(inputGain));
-    const double cL = FilterChain(sections[0], aL, filterOn, limited);
-    const double cR = FilterChain(sections[1], aR, filterOn, limited);
-    if (blockSwitches.processed)
+    const double gL = inputSmoother.glide(inputGain, inputTolerance);
+    const double aL = SaturateSample((xL + kAntiDenormal) * gL);
+    const double gR = inputSmoother.glide(inputGain, inputTolerance);
+    const double aR = SaturateSample((xR + kAntiDenormal) * gR);
+    const double lowpassWeight = lowpassFade.Next();
+    const double cL = FilterChain(sections[0], aL, lowpassWeight, limited);
+    const double cR = FilterChain(sections[1], aR, lowpassWeight, limited);
+    const double processedWeight = processedFade.Next();
+    double yL = rawL, yR = rawR;
+    if (processedWeight != 0.0)
     {
-      const double yL = (cL - kAntiDenormal) * outputSmoother.process(outputGain) * trim;
-      const double yR = (cR - kAntiDenormal) * outputSmoother.process(outputGain) * trim;
-      if (outL)
-        outL[i] = yL;
-      if (outR)
-        outR[i] = yR;
+      const double hL = OutputGainStep(gL);
+      const double hR = OutputGainStep(gR);
+      yL = (cL - kAntiDenormal) * hL * trim;
+      yR = (cR - kAntiDenormal) * hR * trim;
+      if (processedWeight != 1.0)
+      {
+        // Into or out of "Bypass": the input as the processed path read it.
+        yL = processedWeight * yL + (1.0 - processedWeight) * xL;
+        yR = processedWeight * yR + (1.0 - processedWeight) * xR;
+      }
     }
-    else
-    {
-      if (outL)
-        outL[i] = rawL;
-      if (outR)
-        outR[i] = rawR;
-    }
+    if (outL)
+      outL[i] = yL;
+    if (outR)
+      outR[i] = yR;
   }
-  // The filters start afresh before the next block (RecoverFromNonFinite).
+  // The filters start afresh before the next block (RecoverFromOverload).
   if (limited)
     signalLimited = true;
 }
 
 // The chain stage by stage over runs of frames, each stage in the kernels
-// of the active instruction set.
+// of the active instruction set; the switches stand still.
 void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL, double* outR, int nFrames)
 {
   static const double kSilence[kStageFrames] = {};
@@ -422,8 +562,8 @@ void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL,
   ToLanes(highShelf, lanes.highShelf);
   DirectFormToLanes(mid, lanes.mid);
   DirectFormToLanes(lowpass, lanes.lowpass);
-  lanes.lowpassOn = blockSwitches.filterOn;
-  const bool processed = blockSwitches.processed;
+  lanes.lowpassOn = lowpassFade.on;
+  const bool processed = processedFade.on;
 
   for (int start = 0; start < nFrames; start += kStageFrames)
   {
@@ -437,15 +577,16 @@ void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL,
       std::memcpy(stageRaw[0], l, (size_t)frames * sizeof(double));
       std::memcpy(stageRaw[1], r, (size_t)frames * sizeof(double));
     }
-    double gain = 0.0;
-    const double* gains = StepGains(smoothers.inputGain, inputGain, stageGains, 2 * frames, gain);
-    if (kernels->shapeAndFilter(lanes, l, r, gains, gain, stageWork, stageChain, frames))
+    double inGain = 0.0;
+    const double* inGains = StepGains(smoothers.inputGain, inputGain, stageInputGains, 2 * frames, inGain);
+    if (kernels->shapeAndFilter(lanes, l, r, inGains, inGain, stageWork, stageChain, frames))
       signalLimited = true;  // the filters start afresh before the next block
     if (processed)
     {
-      gains = StepGains(smoothers.outputGain, outputGain, stageGains, 2 * frames, gain);
-      kernels->output(stageChain, gains, gain, trim, outL ? outL + start : nullptr, outR ? outR + start : nullptr,
-                      frames);
+      double outGain = 0.0;
+      const double* outGains = OutputGains(inGains, inGain, 2 * frames, outGain);
+      kernels->output(stageChain, outGains, outGain, trim, outL ? outL + start : nullptr,
+                      outR ? outR + start : nullptr, frames);
     }
     else
     {

@@ -25,6 +25,8 @@ struct TalvorTargets
   double hpQ = 0.0;
 };
 
+// The glides toward the targets. The band and high-pass controls glide in
+// steps of kControlInterval frames; the gains glide frame by frame.
 struct TalvorSmoothers
 {
   OnePoleSmoother hpFreq, hpQ;
@@ -32,7 +34,32 @@ struct TalvorSmoothers
   OnePoleSmoother midGain, midFreq;
   OnePoleSmoother highGain, highFreq;
   OnePoleSmoother inputGain, outputGain;
-  OnePoleSmoother midBandwidth;  // never given coefficients: passes its input through
+  OnePoleSmoother midBandwidth;
+  // While Link is on, the output gain is the input gain's mirror times this
+  // ratio, which glides to 1: switching Link on moves the output gain from
+  // where it stood to the mirror without a jump.
+  OnePoleSmoother linkRatio;
+};
+
+// A switch's cross-fade: a position from 0 (off) to length (on), one step per
+// frame toward where the switch stands.
+struct SwitchFade
+{
+  int length = 1;
+  int position = 0;
+  bool on = false;
+
+  bool Moving() const { return position != (on ? length : 0); }
+  void Settle() { position = on ? length : 0; }
+  // One frame on: the weight of the "on" signal for that frame, eased at
+  // both ends, exactly 0 and 1 there.
+  double Next()
+  {
+    if (on ? position < length : position > 0)
+      position += on ? 1 : -1;
+    const double t = (double)position / (double)length;
+    return t * t * (3.0 - 2.0 * t);
+  }
 };
 
 // The filter sections of one channel.
@@ -59,10 +86,23 @@ public:
   // The input and output gains are kept inside this many dB either way.
   static constexpr double kGainRangeDb = 12.0;
 
+  // The band and high-pass glides step once every this many frames, counted
+  // from the first frame processed, wherever the host's blocks begin.
+  static constexpr int kControlInterval = 32;
+  // Time constant of those glides (90 % in about 23 ms).
+  static constexpr double kGlideSeconds = 0.010;
+  // "Bypass", the host's bypass and "Filter" cross-fade over this long.
+  static constexpr double kSwitchFadeSeconds = 0.010;
+
   // Starts with every control at its flat setting (gain positions 5, the
-  // other positions 0, both gains 0 dB); the smoothers start from 0, so the
-  // first blocks glide in.
+  // other positions 0, both gains 0 dB). The first block starts at the
+  // settings as they stand then: nothing glides in.
   TalvorEngine();
+
+  // Starts afresh, as a new instance would (a host activating processing):
+  // the filters' histories cleared, and the next block starts at the
+  // settings as they stand then.
+  void Restart();
 
   // Control positions, as a parameter holds them: truncated toward zero and
   // kept inside the position tables (NaN counts as position 0).
@@ -80,14 +120,16 @@ public:
   // A switch position as a parameter holds it: on from 1 up.
   static bool SwitchIsOn(double position) { return position >= 1.0; }
 
-  // The per-block preparation: smoother coefficients for the sample rate
-  // (an unusable rate keeps the last usable one), the Link rule, and every
-  // section designed anew. Returns true when the Link rule has set the output
-  // gain; Targets().outputDb then holds it.
+  // The per-block preparation: the switches for the block, smoother
+  // coefficients for the sample rate (an unusable rate keeps the last usable
+  // one), and the Link rule. The first block, and a block at a new sample
+  // rate, start at the settings. Returns true when the Link rule has set the
+  // output gain; Targets().outputDb then holds it.
   bool PrepareBlock(double sampleRate, const TalvorSwitches& switches);
-  // Runs nFrames frames through the chain as last prepared. A missing buffer
-  // reads as silence and is not written; input and output may be the same
-  // memory; non-finite input is silence to the processed path.
+  // Runs nFrames frames through the chain as last prepared, the glides and
+  // cross-fades advancing with the frames. A missing buffer reads as silence
+  // and is not written; input and output may be the same memory; non-finite
+  // input is silence to the processed path.
   void RunBlock(double** inputs, double** outputs, int nFrames);
   // One host block: PrepareBlock, then RunBlock; returns what PrepareBlock did.
   bool ProcessBlock(double sampleRate, const TalvorSwitches& switches, double** inputs, double** outputs,
@@ -112,11 +154,17 @@ public:
   double DesignSampleRate() const { return designRate; }
 
 private:
-  void RecoverFromNonFinite();
+  void RecoverFromOverload();
   void DesignSmoothers(double fs);
-  void DesignChannel(int channel, double fs);
+  void StartAtTargets();
+  bool Gliding() const;
+  void StepGlides();
+  void DesignSections();
   template <class Visit>
   void ForEachSection(Visit visit);
+  double LinkedGain(double inputGainNow, double ratio) const;
+  const double* OutputGains(const double* inputGains, double inputGainNow, int count, double& gain);
+  double OutputGainStep(double inputGainNow);
   void RunReference(const double* inL, const double* inR, double* outL, double* outR, int nFrames);
   void RunStaged(const double* inL, const double* inR, double* outL, double* outR, int nFrames);
 
@@ -124,6 +172,12 @@ private:
   TalvorSmoothers smoothers;
   TalvorChannelSections sections[2];
   TalvorSwitches blockSwitches;
+  SwitchFade processedFade;  // on: the equaliser in circuit
+  SwitchFade lowpassFade;    // on: the "Filter" low-pass in the chain
+  bool linkedBefore = false;
+  bool startPending = true;  // the next block starts at the settings
+  // Frames since the last glide step, 0 to kControlInterval - 1.
+  int controlPhase = 0;
   double designRate = 44100.0;
   DspPath path = FastestDspPath();
   const DspKernels* kernels = KernelsFor(path);
@@ -137,9 +191,8 @@ private:
   struct MidDesign
   {
     double fs, gainDb, freq, bandwidth;
-  } midDesign[2] = {};
-  bool midDesigned[2] = {false, false};
-  bool designed = false;  // some section was designed in this block's preparation
+  } midDesign = {};
+  bool midDesigned = false;
   // The linear gains of the last gain targets, and the fixed output trim.
   double inputGainDb = 0.0, inputGain = 1.0;
   double outputGainDb = 0.0, outputGain = 1.0;
@@ -151,5 +204,9 @@ private:
   double stageRaw[2][kStageFrames] = {};      // the host's samples, for "Bypass"
   double stageWork[2 * kStageFrames] = {};    // the input stage's and the waveshaper's output
   double stageChain[2 * kStageFrames] = {};   // the filter sections' output
-  double stageGains[2 * kStageFrames] = {};   // a gliding gain, value by value
+  // Gliding gains, value by value: the input gain, the Link ratio and the
+  // output gain.
+  double stageInputGains[2 * kStageFrames] = {};
+  double stageRatios[2 * kStageFrames] = {};
+  double stageOutputGains[2 * kStageFrames] = {};
 };

@@ -125,6 +125,10 @@ public:
   virtual void EditorOpened() {}
   virtual void EditorClosed() {}
   virtual void ActivationChanged(bool active);
+  // Whether ProcessBlock serves the host's bypass itself (reading
+  // IsBypassed(), to cross-fade into it); otherwise the binding passes the
+  // audio through without calling it.
+  virtual bool HandlesHostBypass() const { return false; }
   virtual void MidiIn(const IMidiMsg& msg) { MidiOut(msg); }
   virtual void SysExIn(const ISysEx&) {}
   virtual bool NoteNameFor(int noteNumber, char* outText);  // out holds >= 64 bytes

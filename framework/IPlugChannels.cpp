@@ -2,6 +2,7 @@
 // attaching host arrays, running the plug-in on them, the bypass delay line and
 // the host-block helpers through which the bindings process.
 #include <algorithm>
+#include <cfloat>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -246,6 +247,23 @@ template void IPlugBase::AttachInputs<float>(int, int, float**, int);
 template void IPlugBase::AttachOutputs<double>(int, int, double**);
 template void IPlugBase::AttachOutputs<float>(int, int, float**);
 
+namespace
+{
+// A 64-bit sample into a host's float buffer: beyond the float range it
+// becomes the largest float of its sign instead of infinity, which would
+// poison everything a host sums after it. Samples in range convert as a plain
+// conversion does.
+inline float SaturateToFloat(double x)
+{
+  return x > FLT_MAX ? FLT_MAX : x < -FLT_MAX ? -FLT_MAX : (float)x;
+}
+// The same for a host's own float sum.
+inline float SaturateSum(float sum)
+{
+  return sum > FLT_MAX ? FLT_MAX : sum < -FLT_MAX ? -FLT_MAX : sum;
+}
+}  // namespace
+
 void IPlugBase::WriteFloatOutputs(int nFrames, bool accumulate)
 {
   for (int i = 0; i < NOutChannels(); ++i)
@@ -257,9 +275,9 @@ void IPlugBase::WriteFloatOutputs(int nFrames, bool accumulate)
     const double* source = outputPointers[i];
     if (!ch.connected || !destination || !source) continue;
     if (accumulate)
-      for (int f = 0; f < nFrames; ++f) destination[f] += (float)source[f];
+      for (int f = 0; f < nFrames; ++f) destination[f] = SaturateSum(destination[f] + SaturateToFloat(source[f]));
     else
-      for (int f = 0; f < nFrames; ++f) destination[f] = (float)source[f];
+      for (int f = 0; f < nFrames; ++f) destination[f] = SaturateToFloat(source[f]);
   }
 }
 

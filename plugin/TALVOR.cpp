@@ -47,6 +47,13 @@ void TALVOR::ParamChanged(int paramIdx)
 // The gain range the parameters declare is the one the engine keeps to.
 static_assert(kTalvorGainRangeDb == TalvorEngine::kGainRangeDb, "the gains' range");
 
+void TALVOR::ActivationChanged(bool active)
+{
+  IPlugLockGuard lock(this);
+  if (active)
+    engine.Restart();
+}
+
 bool TALVOR::SwitchIsOn(int paramIdx) const
 {
   const ParamDef* param = ParamAt(paramIdx);
@@ -59,7 +66,7 @@ void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
   // change was announced through ParamChanged.
   TalvorSwitches switches;
   switches.filterOn = SwitchIsOn(kFilter);
-  switches.processed = SwitchIsOn(kBypass);
+  switches.processed = SwitchIsOn(kBypass) && !IsBypassed();
   switches.linked = SwitchIsOn(kLink);
   if (engine.PrepareBlock(SampleRate(), switches))
   {

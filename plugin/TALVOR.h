@@ -31,6 +31,10 @@ public:
 
   void ParamChanged(int paramIdx) override;
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+  // Processing (re)starts: the engine starts afresh at the settings.
+  void ActivationChanged(bool active) override;
+  // The host's bypass cross-fades like "Bypass", the chain running on.
+  bool HandlesHostBypass() const override { return true; }
 
   // The equaliser itself, read-only, for tests and diagnostics.
   const TalvorEngine& Engine() const { return engine; }

@@ -232,7 +232,7 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
       AttachInputs(0, nIn, packedIn32.data(), 0);
       AttachOutputs(0, nOut, packedOut32.data());
     }
-    if (IsBypassed())
+    if (IsBypassed() && !HandlesHostBypass())
       PassThrough(0);
     else
       RunProcess(0);
@@ -245,7 +245,7 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
   {
     double** in = packedIn64.data();
     double** out = packedOut64.data();
-    if (IsBypassed())
+    if (IsBypassed() && !HandlesHostBypass())
       PassThroughHostBlock64(in, nInArrays, out, nOutArrays, nFrames);
     else
       ProcessHostBlock64(in, nInArrays, out, nOutArrays, nFrames);
@@ -254,7 +254,7 @@ tresult PLUGIN_API IPlugVST3::process(ProcessData& data)
   {
     float** in = packedIn32.data();
     float** out = packedOut32.data();
-    if (IsBypassed())
+    if (IsBypassed() && !HandlesHostBypass())
       PassThroughHostBlock32(in, nInArrays, out, nOutArrays, nFrames);
     else
       ProcessHostBlock32(in, nInArrays, out, nOutArrays, nFrames, false);

@@ -125,8 +125,8 @@ TEST(TalvorChain, BypassCopiesInputBitForBit)
   EXPECT_EQ(std::memcmp(rig.outR.data(), x.data(), x.size() * sizeof(double)), 0);
   // The sections keep running, the output gain does not glide.
   EXPECT_NE(rig.engine.Sections(0).highpass.z1, 0.0);
-  EXPECT_EQ(rig.engine.Smoothers().outputGain.state, 0.0);
-  EXPECT_GT(rig.engine.Smoothers().inputGain.state, 0.0);
+  EXPECT_EQ(rig.engine.Smoothers().outputGain.state, 1.0);
+  EXPECT_EQ(rig.engine.Smoothers().inputGain.state, std::pow(10.0, 7.5 / 20));
 
   // In-place processing behaves the same with the equaliser in circuit.
   Rig a, b;
@@ -192,16 +192,46 @@ TEST(TalvorChain, AnyBlockCutMatchesAFrameByFrameChain)
   }
 }
 
-TEST(TalvorPreparation, PositionsSmoothingAndDesignOrder)
+TEST(TalvorPreparation, StartsAtTheSettingsThenGlidesInStepsOfTime)
 {
+  // Whatever the first block's size, even none, it starts at the settings.
+  for (int frames : {0, -5, 1, 4096})
+  {
+    Rig rig;
+    rig.engine.SetLowGain(10);
+    rig.engine.SetInputDb(6.0);
+    double sentinel[2] = {0.25, -0.75};
+    double* p[2] = {&sentinel[0], &sentinel[1]};
+    if (frames < 2)
+      rig.engine.ProcessBlock(rig.fs, rig.switches, p, p, frames);
+    else
+      rig.Block(frames);
+    if (frames < 1)
+    {
+      EXPECT_EQ(sentinel[0], 0.25);  // no frames: nothing written
+    }
+    EXPECT_EQ(rig.engine.Sections(0).lowShelf.gainDb, 12.5 + 0.25) << frames;
+    EXPECT_EQ(rig.engine.Sections(1).lowShelf.gainDb, 12.5 + 0.25) << frames;
+    EXPECT_EQ(rig.engine.Smoothers().inputGain.state, std::pow(10.0, 6.0 / 20)) << frames;
+    EXPECT_EQ(rig.engine.Sections(0).highpass.fc, 2.2 / 48000) << frames;
+  }
+
   Rig rig;
   rig.Block(64);
   rig.engine.SetMidGain(10);
-  rig.Block(64);
-  // Bandwidth jumps at once; the gain only starts its glide.
-  EXPECT_EQ(rig.engine.Smoothers().midBandwidth.state, 0.55);
-  EXPECT_GT(rig.engine.Smoothers().midGain.state, 0.5);
-  EXPECT_LT(rig.engine.Smoothers().midGain.state, 12.3);
+  // Empty blocks take no time: nothing glides.
+  rig.Block(0);
+  EXPECT_EQ(rig.engine.Smoothers().midGain.state, 0.0);
+  // The next frame falls on a glide step; both channels get the same design.
+  rig.Block(1);
+  const double b = std::exp(-(double)TalvorEngine::kControlInterval / (48000 * TalvorEngine::kGlideSeconds));
+  EXPECT_NEAR(rig.engine.Smoothers().midGain.state, (1 - b) * 12.3, 1e-12);
+  EXPECT_GT(rig.engine.Smoothers().midBandwidth.state, 0.18);
+  EXPECT_EQ(rig.engine.Sections(0).mid.b0, rig.engine.Sections(1).mid.b0);
+  EXPECT_EQ(rig.engine.Sections(0).mid.a1, rig.engine.Sections(1).mid.a1);
+  // It lands on the target exactly.
+  rig.Block(48000);
+  EXPECT_EQ(rig.engine.Smoothers().midGain.state, 12.3);
 
   // A value between positions selects the lower one.
   rig.engine.SetMidFreq(2.7);
@@ -209,46 +239,20 @@ TEST(TalvorPreparation, PositionsSmoothingAndDesignOrder)
   rig.engine.SetFilter(0.5);
   EXPECT_EQ(rig.engine.Targets().hpFreq, 2.2);
 
-  // The left section is designed one smoothing step ahead of the right.
-  Rig fresh;
-  fresh.engine.SetLowGain(10);
-  fresh.Block(0);
-  const double b = std::exp(-2 * kPi * 500 / 48000), a = 1 - b;
-  const double s1 = a * 12.5, s2 = a * 12.5 + b * s1;
-  EXPECT_EQ(fresh.engine.Sections(0).lowShelf.gainDb, s1 + 0.25);
-  EXPECT_EQ(fresh.engine.Sections(1).lowShelf.gainDb, s2 + 0.25);
-  EXPECT_EQ(fresh.engine.Sections(1).lowShelf.type, LowShelf);
-  EXPECT_EQ(fresh.engine.Sections(0).highpass.type, Highpass);
-}
-
-TEST(TalvorPreparation, EmptyBlocksStillGlideAndRedesign)
-{
-  for (int frames : {0, -5})
-  {
-    Rig rig;
-    double sentinel[2] = {0.25, -0.75};
-    double* out[2] = {&sentinel[0], &sentinel[1]};
-    rig.engine.ProcessBlock(rig.fs, rig.switches, out, out, frames);
-    EXPECT_EQ(sentinel[0], 0.25);
-    EXPECT_EQ(sentinel[1], -0.75);
-    const double b = std::exp(-2 * kPi * 1000 / 48000), a = 1 - b;
-    EXPECT_EQ(rig.engine.Smoothers().hpFreq.state, a * 2.2 + b * (a * 2.2));
-    EXPECT_EQ(rig.engine.Sections(1).highpass.fc, rig.engine.Smoothers().hpFreq.state / 48000);
-    EXPECT_EQ(rig.engine.Smoothers().inputGain.state, 0.0);
-  }
-}
-
-TEST(TalvorPreparation, GainsFadeInWithAnEightMillisecondTimeConstant)
-{
+  // The gains glide frame by frame with an 8 ms time constant (one smoother
+  // stepped twice per frame), however the host cuts its blocks.
   Rig one, many;
+  for (Rig* r : {&one, &many})
+  {
+    r->Block(1);
+    r->engine.SetInputDb(-20.0 * std::log10(2.0));
+  }
   one.Block(384);  // 8 ms at 48 kHz
   for (int n : {1, 7, 100, 276})
     many.Block(n);
   const double g = one.engine.Smoothers().inputGain.state;
-  EXPECT_NEAR(g, 1 - std::exp(-1.0), 0.01);
-  // Stepped per frame, so independent of how the host cuts its blocks.
-  EXPECT_DOUBLE_EQ(many.engine.Smoothers().inputGain.state, g);
-  EXPECT_DOUBLE_EQ(one.engine.Smoothers().outputGain.state, g);
+  EXPECT_NEAR((1 - g) / 0.5, 1 - std::exp(-1.0), 0.01);
+  EXPECT_EQ(many.engine.Smoothers().inputGain.state, g);
 }
 
 TEST(TalvorRobustness, NonFiniteAndHugeInputRecover)

@@ -242,6 +242,29 @@ TEST(Lv2Run, PortChangesAndBlocksSoundBitForBitAsTheEngine)
   }
 }
 
+TEST(Lv2Run, FixedSettingsRenderTheSameBytesAtEveryRunLength)
+{
+  const Signal source = Noise(2, 19200);
+  auto render = [&](uint32_t block) {
+    Instance plug(kVariants[0], 48000.0, true, 4096);
+    for (auto [port, value] : {std::pair{kLowGain, 8.0f}, {kMidGain, 3.0f}, {kMidFreq, 2.0f}, {kHighGain, 9.0f},
+                               {kInput, 6.0f}, {kOutput, -3.0f}, {kFilter, 1.0f}})
+      plug.controls[(size_t)port] = value;
+    lilv_instance_activate(plug.instance);
+    std::vector<float> left;
+    for (size_t pos = 0; pos < source[0].size(); pos += block)
+    {
+      plug.Run(source, pos, (uint32_t)std::min<size_t>(block, source[0].size() - pos));
+      left.insert(left.end(), plug.out[0].begin(), plug.out[0].end());
+    }
+    lilv_instance_deactivate(plug.instance);
+    return left;
+  };
+  const std::vector<float> first = render(1);
+  for (uint32_t block : {64u, 512u, 4096u})
+    EXPECT_TRUE(render(block) == first) << block;
+}
+
 TEST(Lv2Run, HostileHostsGetDefinedBehaviour)
 {
   const Variant& stereo = kVariants[0];

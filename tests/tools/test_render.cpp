@@ -154,6 +154,17 @@ TEST_F(Render, MatchesTheInstanceRunInProcess)
         ASSERT_EQ(right, (double)(float)orr[i]) << pos + i;
       }
     }
+    // A bounce is the same at any block size.
+    for (const char* other : {"1", "4096"})
+    {
+      ASSERT_EQ(Run({"--set", "Mid Gain=8", "--set", "Input=-3.5", "--set", "Filter=1", "--block", other,
+                     Path("in.wav"), Path("other.wav")}),
+                0)
+        << errors;
+      Wav again;
+      ASSERT_TRUE(ReadWav(Path("other.wav"), &again));
+      EXPECT_EQ(again.samples, out.samples) << other;
+    }
   }
 }
 

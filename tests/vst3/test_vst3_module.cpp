@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <thread>
 
 #include "ModuleHost.h"
 #include "ModuleInfoCheck.h"
 #include "plugin/TALVOR.h"
+#include "tests/dsp/DspTestSupport.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 
 using namespace vst3test;
@@ -32,7 +34,7 @@ struct Reference
       return;
     const double v = std::clamp(points.back(), 0.0, 1.0);
     if (id == kBypassId)
-      bypass = v > 0.5;
+      plug.SetBypassed(v > 0.5);
     else if (id == kPresetId)
       plug.RecallPreset((int)(v * kNumPresets));
     else if (id < (ParamID)kNumParams)
@@ -41,15 +43,9 @@ struct Reference
       plug.ParamChanged((int)id);
     }
   }
-  void Process(double** in, double** out, int frames)
-  {
-    if (!bypass)
-      return plug.ProcessBlock(in, out, frames);
-    for (int c = 0; c < 2; ++c)
-      std::copy_n(in[c], frames, out[c]);
-  }
+  // The host's bypass cross-fades inside the plug-in, as "Bypass" does.
+  void Process(double** in, double** out, int frames) { plug.ProcessBlock(in, out, frames); }
   TALVOR plug{IPlugInstanceInfo()};
-  bool bypass = false;
 };
 
 struct BlockPlan
@@ -300,6 +296,49 @@ TEST(Vst3Module, HostBypassSurvivesANewSetup)
   Buffers<double> in64(2, 128, 0), out64(2, 128);
   ASSERT_EQ(kResultOk, Process(plug, in64, out64, 128));
   EXPECT_EQ(in64.data, out64.data);
+}
+
+// The module's left output for 0.4 s of the test signal at 48 kHz in blocks
+// of `block` frames, `start` sent with the first block and `change` with
+// the block at frame changeAt.
+Buffer RenderBlocks(int block, ParamChanges& start, size_t changeAt = 0, ParamChanges* change = nullptr)
+{
+  Plug plug;
+  EXPECT_TRUE(plug.Setup(kSample64, 4096, 48000.0));
+  const int frames = 19200;
+  Buffers<double> in(2, frames, 0), out(2, frames);
+  for (int pos = 0; pos < frames; pos += block)
+  {
+    double* i2[2] = {in.ptrs[0] + pos, in.ptrs[1] + pos};
+    double* o2[2] = {out.ptrs[0] + pos, out.ptrs[1] + pos};
+    ParamChanges* changes = pos == 0 ? &start : (size_t)pos == changeAt ? change : nullptr;
+    EXPECT_EQ(kResultOk, ProcessOneBus(plug.processor, i2, 2, o2, 2, std::min(block, frames - pos), changes));
+  }
+  return Buffer(out.data[0].begin(), out.data[0].end());
+}
+
+TEST(Vst3Module, FixedSettingsRenderTheSameBytesAtEveryBlockSize)
+{
+  ParamChanges settings{{0, {0.8}}, {2, {0.3}}, {3, {0.5}}, {4, {0.9}}, {6, {0.75}}, {7, {0.375}}, {9, {1.0}}};
+  const Buffer first = RenderBlocks(1, settings);
+  for (int block : {64, 512, 4096})
+    EXPECT_EQ(0, std::memcmp(first.data(), RenderBlocks(block, settings).data(), first.size() * sizeof(double)))
+      << block;
+}
+
+TEST(Vst3Module, HostBypassCrossFadesAndTheChainRunsOn)
+{
+  // A boosted band; the host's bypass on and off again.
+  const size_t at = 8192, ms = 48;
+  for (double bypass : {1.0, 0.0})
+  {
+    ParamChanges start{{2, {1.0}}, {kBypassId, {1.0 - bypass}}}, change{{kBypassId, {bypass}}},
+      after{{2, {1.0}}, {kBypassId, {bypass}}};
+    const Buffer out = RenderBlocks(512, start, at, &change), settled = RenderBlocks(512, after);
+    const double own = std::max(LargestStep(out, at - 20 * ms, at), LargestStep(out, at + 50 * ms, at + 70 * ms));
+    EXPECT_LE(LargestStep(out, at, at + 20 * ms), 2.0 * own) << bypass;
+    EXPECT_LE(ResidueDb(out, settled, at + 15 * ms, at + 100 * ms), -54.0) << bypass;
+  }
 }
 
 // One sample beyond the 32-bit range, from a 64-bit host or through the input
