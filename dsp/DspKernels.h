@@ -59,7 +59,8 @@ struct DspKernels
   // bits between stages (limited to the 32-bit range, as the engine's
   // Round32 does), but not after the last. The sections' state is carried in
   // lanes. Returns whether a value was limited, the last stage's output
-  // included.
+  // included, or the waveshaper's output reached the engine's absurd level
+  // (1e32), as the engine's FilterChain notes them.
   bool (*shapeAndFilter)(FilterLanes& lanes, const double* inL, const double* inR, const double* gains,
                          double gain, double* work, double* out, int frames);
   // The output stage: (c - 1e-10) * gain * trim for each value c, rounded to

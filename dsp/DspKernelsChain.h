@@ -132,16 +132,16 @@ TALVOR_KERNEL_INLINE __m128 Round32(__m128d x, __m128d& limited)
   return _mm_cvtpd_ps(Limit<kLimit>(x, limited));
 }
 
-// Whether every value is below kRoundsToInfinity in magnitude (so neither
-// infinite nor NaN).
-inline bool AllWithin32BitRange(const double* v, int count)
+// Whether every value is below bound in magnitude (so neither infinite nor
+// NaN).
+inline bool AllBelow(const double* v, int count, double bound)
 {
   VecBits within = fastmath::Splat<Vec>(0.0) == 0.0;
   int k = 0;
-  for (; k + kLanes <= count; k += kLanes) within &= fastmath::Abs(LoadVec(v + k)) < kRoundsToInfinity;
+  for (; k + kLanes <= count; k += kLanes) within &= fastmath::Abs(LoadVec(v + k)) < bound;
   bool all = true;
   for (int j = 0; j < kLanes; ++j) all = all && within[j] != 0;
-  for (; k < count; ++k) all = all && fastmath::Abs(v[k]) < kRoundsToInfinity;
+  for (; k < count; ++k) all = all && fastmath::Abs(v[k]) < bound;
   return all;
 }
 
@@ -190,9 +190,14 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     Limit<kCareful>(y, limitedLanes);  // noted only: the output stage limits it
     return y;
   };
-  // The waveshaper's rounded output, infinite where it was limited.
+  // The waveshaper's rounded output, infinite where it was limited; an
+  // absurd level is noted as a limit is.
   auto input = [&](int n) __attribute__((always_inline)) {
-    return Limit<kCareful>(_mm_loadu_pd(in + 2 * n), limitedLanes);
+    const __m128d x = _mm_loadu_pd(in + 2 * n);
+    if (kCareful)
+      limitedLanes = _mm_or_pd(limitedLanes, _mm_cmpge_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), x),
+                                                          _mm_set1_pd(kAbsurdLevel)));
+    return Limit<kCareful>(x, limitedLanes);
   };
 
   // One pass of the loop: pass n runs stage k on frame n - k for the stages
@@ -256,7 +261,8 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
 
   const bool lowpassReachedLimit = _mm_movemask_epi8(lowpassAtLimit) != 0;
   if (!kCareful &&
-      (_mm_movemask_epi8(flushed) != 0 || lowpassReachedLimit || !AllWithin32BitRange(out, 2 * frames)))
+      (_mm_movemask_epi8(flushed) != 0 || lowpassReachedLimit || !AllBelow(in, 2 * frames, kAbsurdLevel) ||
+       !AllBelow(out, 2 * frames, kRoundsToInfinity)))
     return false;
   limited = _mm_movemask_pd(limitedLanes) != 0 || lowpassReachedLimit;
   Save(lanes.highpass, hp);

@@ -37,6 +37,8 @@ constexpr double kAntiDenormal = 1e-10;
 // As in the engine's rounding to 32 bits: a value of this magnitude or more
 // would round to infinity, and is limited to the largest float instead.
 constexpr double kRoundsToInfinity = __FLT_MAX__ + 0x1p103;
+// As in the engine: no ordinary signal reaches the filters this loud.
+constexpr double kAbsurdLevel = 1e32;
 
 TALVOR_KERNEL_INLINE Vec LoadVec(const double* p)
 {

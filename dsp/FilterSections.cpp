@@ -22,14 +22,6 @@ inline bool allFinite(std::initializer_list<double> values)
       return false;
   return true;
 }
-
-inline bool allWithin(std::initializer_list<double> values, double bound)
-{
-  for (double v : values)
-    if (!(std::fabs(v) < bound))
-      return false;
-  return true;
-}
 }  // namespace
 
 // ---- OnePoleSmoother -------------------------------------------------------------
@@ -152,8 +144,6 @@ void BiquadSection::design()
 
 bool BiquadSection::stateIsFinite() const { return allFinite({z1, z2}); }
 
-bool BiquadSection::stateIsWithin(double bound) const { return allWithin({z1, z2}, bound); }
-
 bool BiquadSection::coefficientsAreFinite() const { return allFinite({b0, b1, b2, a1, a2}); }
 
 void BiquadSection::makeTransparent()
@@ -218,8 +208,6 @@ void ParametricSection::design(double gainDb, double f, double w)
 }
 
 bool ParametricSection::stateIsFinite() const { return allFinite({x1, x2, y1, y2}); }
-
-bool ParametricSection::stateIsWithin(double bound) const { return allWithin({x1, x2, y1, y2}, bound); }
 
 bool ParametricSection::coefficientsAreFinite() const { return allFinite({b0, b1, b2, a1, a2}); }
 
@@ -295,8 +283,6 @@ bool MatchedLowpass::stateIsFinite() const
 {
   return std::isfinite(x1) && std::isfinite(x2) && std::isfinite(y1) && std::isfinite(y2);
 }
-
-bool MatchedLowpass::stateIsWithin(double bound) const { return allWithin({x1, x2, y1, y2}, bound); }
 
 bool MatchedLowpass::coefficientsAreFinite() const
 {

@@ -76,8 +76,6 @@ struct BiquadSection
 
   void reset() { z1 = z2 = 0.0; }
   bool stateIsFinite() const;
-  // Every state value below `bound` in magnitude (so finite, too).
-  bool stateIsWithin(double bound) const;
   bool coefficientsAreFinite() const;
   void makeTransparent();
 };
@@ -110,8 +108,6 @@ struct ParametricSection
 
   void reset() { x1 = x2 = y1 = y2 = 0.0; }
   bool stateIsFinite() const;
-  // Every state value below `bound` in magnitude (so finite, too).
-  bool stateIsWithin(double bound) const;
   bool coefficientsAreFinite() const;
   void makeTransparent();
 };
@@ -150,8 +146,6 @@ struct MatchedLowpass
 
   void reset() { x1 = x2 = y1 = y2 = 0.0f; }
   bool stateIsFinite() const;
-  // Every state value below `bound` in magnitude (so finite, too).
-  bool stateIsWithin(double bound) const;
   bool coefficientsAreFinite() const;
   void makeTransparent();
 };

@@ -45,6 +45,12 @@ inline double DbToGain(double db) { return std::pow(10.0, db / 20.0); }
 // largest float plus half its last place.
 constexpr double kRoundsToInfinity = FLT_MAX + 0x1p103;
 
+// A value this large into the filters cannot come from an ordinary signal
+// (inputs within 1e30, the input gain at its top: below 5e30), and what it
+// leaves in the filters would burst into the next block: the filters start
+// afresh after such a block.
+constexpr double kAbsurdLevel = 1e32;
+
 // Rounds to 32 bits as a plain conversion does, except for a value beyond the
 // 32-bit range (a 64-bit host can send one, the input gain or a boost can push
 // one there): instead of infinity, which would poison the filters for the
@@ -96,6 +102,8 @@ inline double SettleTolerance(double target) { return 1e-9 * std::max(std::fabs(
 // of its output goes on (0 none, 1 all of it, between: a cross-fade).
 inline double FilterChain(TalvorChannelSections& s, double shaped, double lowpassWeight, bool& limited)
 {
+  if (std::fabs(shaped) >= kAbsurdLevel)
+    limited = true;
   double b = Round32(s.highpass.process(Round32(shaped, limited)), limited);
   const float lowpassed = s.lowpass.process((float)b);
   if (lowpassed == FLT_MAX || lowpassed == -FLT_MAX)
@@ -225,22 +233,16 @@ void TalvorEngine::ForEachSection(Visit visit)
   }
 }
 
-// A section state beyond this magnitude cannot come from an ordinary signal
-// (inputs within 1e30 and every gain at its top stay far below it), and is
-// more than the next block can carry without overflowing.
-constexpr double kOrdinaryStateBound = 1e36;
-
 // A non-finite value anywhere in a recursive filter would repeat forever, and
-// a signal limited to the 32-bit range, or a state grown beyond what an
-// ordinary signal leaves, would ring for many seconds at absurd levels and
-// burst into the next block; start such sections afresh so the output
-// recovers at once.
+// a block whose signal reached absurd levels leaves the filters ringing at
+// such levels for many seconds, bursting into the next block; start such
+// sections afresh so the output recovers at once.
 void TalvorEngine::RecoverFromOverload()
 {
   const bool resetAll = signalLimited;
   signalLimited = false;
   ForEachSection([resetAll](auto& section) {
-    if (resetAll || !section.stateIsWithin(kOrdinaryStateBound))
+    if (resetAll || !section.stateIsFinite())
       section.reset();
   });
 }

@@ -18,7 +18,7 @@ set -euo pipefail
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-TARGETS=(fuzz_vst2_chunks fuzz_vst3_state fuzz_param_text fuzz_state_readers)
+TARGETS=(fuzz_vst2_chunks fuzz_vst3_state fuzz_param_text fuzz_state_readers fuzz_vst2_audio)
 FUZZ_DIR=$TALVOR_BUILD_ROOT/fuzz
 CORPUS=$TALVOR_ROOT/tests/fuzz/corpus
 LONG_RUNS=${LONG_RUNS:-10000000}

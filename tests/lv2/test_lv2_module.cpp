@@ -9,6 +9,7 @@
 
 #include "plugin/TALVOR.h"
 #include "plugin/TalvorLegends.h"
+#include "tests/dsp/LoudRuns.h"
 #include "tests/lv2/Lv2TestHost.h"
 
 using namespace lv2test;
@@ -263,6 +264,24 @@ TEST(Lv2Run, FixedSettingsRenderTheSameBytesAtEveryRunLength)
   const std::vector<float> first = render(1);
   for (uint32_t block : {64u, 512u, 4096u})
     EXPECT_TRUE(render(block) == first) << block;
+}
+
+TEST(Lv2Run, LoudRunsGiveFiniteOutput)
+{
+  loud::ExpectSurvived("lv2", false, [](const loud::Settings& settings, const Buffer& x) {
+    Instance plug(kVariants[0], 48000.0, true, loud::kBlock);
+    for (const loud::Setting& s : settings) plug.controls[(size_t)s.param] = (float)s.value;
+    lilv_instance_activate(plug.instance);
+    const Signal source(2, std::vector<float>(x.begin(), x.end()));
+    Buffer left;
+    for (size_t pos = 0; pos < x.size(); pos += loud::kBlock)
+    {
+      plug.Run(source, pos, loud::kBlock);
+      left.insert(left.end(), plug.out[0].begin(), plug.out[0].end());
+    }
+    lilv_instance_deactivate(plug.instance);
+    return left;
+  });
 }
 
 TEST(Lv2Run, HostileHostsGetDefinedBehaviour)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "plugin/TALVOR.h"
+#include "tests/dsp/LoudRuns.h"
 #include "tests/vst2/HostileProgramme.h"
 
 namespace
@@ -59,5 +60,32 @@ TEST(DspPaths, EveryPathRendersTheScalarReferenceBytes)
     const auto diff = std::mismatch(reference.begin(), reference.end(), got.begin());
     EXPECT_TRUE(diff.first == reference.end())
       << DspPathName(path) << " differs from sample " << (diff.first - reference.begin()) / sizeof(double);
+  }
+}
+
+TEST(DspPaths, LoudRunsGiveFiniteOutputOnEveryPath)
+{
+  for (DspPath path : {DspPath::Scalar, DspPath::Sse2, DspPath::Avx2, DspPath::Avx512})
+  {
+    if (!DspPathSupported(path))
+      continue;
+    loud::ExpectSurvived(DspPathName(path), true, [path](const loud::Settings& settings, const Buffer& x) {
+      auto plug = std::make_unique<TALVOR>(IPlugInstanceInfo{});
+      plug->UseDspPath(path);
+      plug->SetSampleRate(48000.0);
+      for (const loud::Setting& s : settings)
+      {
+        plug->ParamAt(s.param)->SetClamped(s.value);
+        plug->ParamChanged(s.param);
+      }
+      Buffer in = x, out(x.size());
+      for (size_t pos = 0; pos < x.size(); pos += loud::kBlock)
+      {
+        double* i2[2] = {in.data() + pos, in.data() + pos};
+        double* o2[2] = {out.data() + pos, out.data() + pos};
+        plug->ProcessBlock(i2, o2, loud::kBlock);
+      }
+      return out;
+    });
   }
 }

@@ -10,6 +10,7 @@
 
 #include "framework/HostId.h"
 #include "plugin/TALVOR.h"
+#include "tests/dsp/LoudRuns.h"
 #include "tests/vst2/HostileProgramme.h"
 #include "tests/vst2/Vst2Module.h"
 
@@ -418,6 +419,34 @@ TEST(Vst2Processing, HostileProgrammeRendersTheReferenceBytes)
   d.fx.Dispatch(effOpen);
   EXPECT_EQ(hostile::Render<float>(f.e), hostile::kFloatDigest);
   EXPECT_EQ(hostile::Render<double>(d.e), hostile::kDoubleDigest);
+}
+
+TEST(Vst2Processing, LoudRunsGiveFiniteOutputOnEveryProcessFunction)
+{
+  for (Path path : {Path::Double, Path::Replacing, Path::Accumulating})
+    loud::ExpectSurvived("vst2 " + std::to_string((int)path), path == Path::Double,
+                         [path](const loud::Settings& settings, const Buffer& x) {
+                           Instance in;
+                           in.fx.Start(48000.0f, loud::kBlock);
+                           for (const loud::Setting& s : settings) in.e->setParameter(in.e, s.param, (float)s.normalized);
+                           Buffer out(x.size());
+                           std::vector<double> d(loud::kBlock), dOut(loud::kBlock);
+                           std::vector<float> f(loud::kBlock), fOut(loud::kBlock);
+                           for (size_t pos = 0; pos < x.size(); pos += loud::kBlock)
+                           {
+                             std::copy_n(x.begin() + (long)pos, loud::kBlock, d.begin());
+                             for (int i = 0; i < loud::kBlock; ++i) f[(size_t)i] = (float)d[(size_t)i];
+                             std::fill(fOut.begin(), fOut.end(), 0.0f);
+                             double *di[2] = {d.data(), d.data()}, *dO[2] = {dOut.data(), dOut.data()};
+                             float *fi[2] = {f.data(), f.data()}, *fo[2] = {fOut.data(), fOut.data()};
+                             if (path == Path::Double) in.e->processDoubleReplacing(in.e, di, dO, loud::kBlock);
+                             if (path == Path::Replacing) in.e->processReplacing(in.e, fi, fo, loud::kBlock);
+                             if (path == Path::Accumulating) in.e->process(in.e, fi, fo, loud::kBlock);
+                             for (int i = 0; i < loud::kBlock; ++i)
+                               out[pos + (size_t)i] = path == Path::Double ? dOut[(size_t)i] : fOut[(size_t)i];
+                           }
+                           return out;
+                         });
 }
 
 TEST(Vst2Processing, HostileBuffersAndSettings)

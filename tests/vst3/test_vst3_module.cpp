@@ -13,7 +13,7 @@
 #include "ModuleHost.h"
 #include "ModuleInfoCheck.h"
 #include "plugin/TALVOR.h"
-#include "tests/dsp/DspTestSupport.h"
+#include "tests/dsp/LoudRuns.h"
 #include "pluginterfaces/vst/ivstmessage.h"
 
 using namespace vst3test;
@@ -342,8 +342,9 @@ TEST(Vst3Module, HostBypassCrossFadesAndTheChainRunsOn)
 }
 
 // One sample beyond the 32-bit range, from a 64-bit host or through the input
-// gain, must not turn the rest of its block into infinities and NaN.
-TEST(Vst3Module, OneLoudSampleLeavesTheRestOfTheBlockFinite)
+// gain, must not turn the rest of its block into infinities and NaN; nor may
+// runs of them near the float limit, in either sample size.
+TEST(Vst3Module, LoudSamplesLeaveEveryOutputFinite)
 {
   struct Case
   {
@@ -371,6 +372,29 @@ TEST(Vst3Module, OneLoudSampleLeavesTheRestOfTheBlockFinite)
     else
       run(0.0f);
   }
+
+  auto runs = [](auto sample) {
+    using S = decltype(sample);
+    return [](const loud::Settings& settings, const Buffer& x) {
+      Plug plug;
+      EXPECT_TRUE(plug.Setup(sizeof(S) == 8 ? kSample64 : kSample32, loud::kBlock, 48000.0));
+      ParamChanges changes;
+      for (const loud::Setting& s : settings)
+        changes.Add((ParamID)s.param, {s.normalized});
+      Buffer left;
+      for (size_t pos = 0; pos < x.size(); pos += loud::kBlock)
+      {
+        Buffers<S> in(2, loud::kBlock), out(2, loud::kBlock);
+        for (int i = 0; i < loud::kBlock; ++i)
+          in.data[0][(size_t)i] = in.data[1][(size_t)i] = (S)x[pos + (size_t)i];
+        EXPECT_EQ(kResultOk, Process(plug, in, out, loud::kBlock, pos == 0 ? &changes : nullptr));
+        left.insert(left.end(), out.data[0].begin(), out.data[0].end());
+      }
+      return left;
+    };
+  };
+  loud::ExpectSurvived("vst3 64-bit", true, runs(0.0));
+  loud::ExpectSurvived("vst3 32-bit", false, runs(0.0f));
 }
 
 TEST(Vst3Module, HostileProcessCallsAreSurvived)
