@@ -10,6 +10,7 @@
 
 #include "bench/HeapInUse.h"
 #include "plugin/TALVOR.h"
+#include "dsp/DspKernels.h"
 #include "dsp/TalvorEngine.h"
 #include "dsp/Waveshaper.h"
 
@@ -142,6 +143,87 @@ void SaturateRun(benchmark::State& state)
     benchmark::Counter((double)state.iterations() * 512, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(SaturateRun)->DenseRange(0, 3);
+
+// The engine's stages apart, per path, in time per stereo frame over 512
+// frames: 0 the waveshaper alone (two values per frame), 1 the input stage,
+// waveshaper and filter chain as the engine runs them (so the chain costs the
+// difference), 2 the output stage.
+void KernelStage(benchmark::State& state)
+{
+  const int stage = (int)state.range(0);
+  const DspPath path = (DspPath)state.range(1);
+  if (!UsePath(state, path)) return;
+  const DspKernels* kernels = KernelsFor(path);
+  static const Programme programme;
+  constexpr int kFrames = 512;
+  // Sections designed as the engine's other benchmarks have them.
+  TalvorEngine engine;
+  engine.SetLowGain(7), engine.SetMidGain(3), engine.SetMidFreq(3), engine.SetHighGain(8), engine.SetFilter(1);
+  TalvorSwitches switches;
+  switches.filterOn = true;
+  engine.PrepareBlock(kRate, switches);
+  FilterLanes lanes = {};
+  for (int c = 0; c < 2; ++c)
+  {
+    const TalvorChannelSections& s = engine.Sections(c);
+    auto biquad = [c](const BiquadSection& b, FilterLanes::Biquad& l) {
+      l.b0[c] = b.b0, l.b1[c] = b.b1, l.b2[c] = b.b2, l.a1[c] = b.a1, l.a2[c] = b.a2;
+    };
+    biquad(s.highpass, lanes.highpass);
+    biquad(s.lowShelf, lanes.lowShelf);
+    biquad(s.highShelf, lanes.highShelf);
+    lanes.mid.b0[c] = s.mid.b0, lanes.mid.b1[c] = s.mid.b1, lanes.mid.b2[c] = s.mid.b2;
+    lanes.mid.a1[c] = s.mid.a1, lanes.mid.a2[c] = s.mid.a2;
+    lanes.lowpass.b0[c] = s.lowpass.b0, lanes.lowpass.b1[c] = s.lowpass.b1, lanes.lowpass.b2[c] = s.lowpass.b2;
+    lanes.lowpass.a1[c] = s.lowpass.a1, lanes.lowpass.a2[c] = s.lowpass.a2;
+  }
+  lanes.lowpassOn = true;
+  std::vector<double> work(2 * kFrames), chain(2 * kFrames), outL(kFrames), outR(kFrames), shaped(2 * kFrames);
+  for (int i = 0; i < kFrames; ++i)
+    shaped[2 * i] = programme.left[(size_t)i], shaped[2 * i + 1] = programme.right[(size_t)i];
+  for (auto _ : state)
+  {
+    if (stage == 0)
+      kernels->saturate(shaped.data(), work.data(), 2 * kFrames);
+    else if (stage == 1)
+      kernels->shapeAndFilter(lanes, programme.left.data(), programme.right.data(), nullptr, 1.5, work.data(),
+                              chain.data(), kFrames);
+    else
+      kernels->output(chain.data(), nullptr, 0.8, 0.97, outL.data(), outR.data(), kFrames);
+    benchmark::DoNotOptimize(work.data());
+    benchmark::DoNotOptimize(outL.data());
+    benchmark::ClobberMemory();
+  }
+  state.counters["time_per_frame"] = benchmark::Counter((double)state.iterations() * kFrames,
+                                                        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(KernelStage)->ArgsProduct({{0, 1, 2}, {1, 2, 3}});
+
+// A block while the controls glide, while a switch cross-fades, while
+// bypassed (the chain runs on), and settled, on the fastest path: 0 settled,
+// 1 gliding ("Mid Gain" moved every block), 2 cross-fading ("Bypass" turned
+// every 10 ms), 3 bypassed.
+void EngineInMotion(benchmark::State& state)
+{
+  const int motion = (int)state.range(1);
+  TalvorEngine engine;
+  engine.SetLowGain(7), engine.SetMidGain(3), engine.SetMidFreq(3), engine.SetHighGain(8), engine.SetFilter(1);
+  TalvorSwitches switches;
+  switches.filterOn = true;
+  switches.processed = motion != 3;
+  int blocks = 0;
+  RunBlocks(state, [&](double** in, double** out, int n) {
+    ++blocks;
+    if (motion == 1)
+      engine.SetMidGain(blocks % 2 ? 10 : 0);
+    if (motion == 2)
+      switches.processed = blocks % 2;
+    engine.ProcessBlock(kRate, switches, in, out, n);
+  });
+  static const char* kNames[] = {"settled", "gliding", "cross-fading", "bypassed"};
+  state.SetLabel(kNames[motion]);
+}
+BENCHMARK(EngineInMotion)->ArgsProduct({{480}, {0, 1, 2, 3}});
 
 // Creating (and destroying) a plug-in instance on the offline binding, with
 // its editor built but never opened; the heap an instance holds, beside.

@@ -81,13 +81,13 @@ TALVOR_KERNEL_INLINE __m128d Step(ParametricRegs& s, __m128d x)
 // MatchedLowpass::process: y = b1 x1 + b0 x + b2 x2 - a1 y1 - a2 y2, limited
 // to the float range (NaN to the largest float), and results strictly between
 // zero and the smallest normal float, or equal to it, become +0 (the same set
-// as its comparison in 64 bits); `atLimit` collects where a result is the
-// largest float or beyond. With kCareful false the results are neither
+// as its comparison in 64 bits). With kCareful false the results are neither
 // limited nor flushed and `flushed` collects where one would have been
-// flushed: where none would and none is at the limit, the results are the
-// same.
+// flushed: where none would, the results are the same. (Only an absurd level
+// into the chain, which sends the block to the careful run, can take the
+// low-pass near the float limit.)
 template <bool kCareful>
-TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x, __m128i& flushed, __m128i& atLimit)
+TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x, __m128i& flushed)
 {
   __m128 y = _mm_sub_ps(
     _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(s.b1, s.x1), _mm_mul_ps(s.b0, x)), _mm_mul_ps(s.b2, s.x2)),
@@ -99,7 +99,6 @@ TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x, __m128i& flushed, __m
   // On the magnitude's bits m: flush where 1 <= m <= 0x00800000 (the smallest
   // normal); m + 0x7fffffff wraps exactly those to the lowest signed values.
   const __m128i magnitude = _mm_and_si128(_mm_castps_si128(y), _mm_set1_epi32(0x7fffffff));
-  atLimit = _mm_or_si128(atLimit, _mm_cmpgt_epi32(magnitude, _mm_set1_epi32(0x7f7ffffe)));
   const __m128i shifted = _mm_add_epi32(magnitude, _mm_set1_epi32(0x7fffffff));
   const __m128i flush = _mm_cmpgt_epi32(_mm_set1_epi32((int)0x80800000u), shifted);
   if (kCareful)
@@ -157,13 +156,13 @@ inline bool AllBelow(const double* v, int count, double bound)
 // The low-pass's flush lies on its recurrence, the longest of the chain. It
 // is needed only where the signal decays into silence, and the limits to the
 // 32-bit range only for absurd levels; so the block runs first without
-// them (kCareful false), noting whether any result would have been flushed
-// or the low-pass reached its limit, and checking that every output is in
+// them (kCareful false), noting whether any result would have been flushed,
+// and checking that no input reaches the absurd level and every output is in
 // range (a value that a rounding would have limited makes every later
 // section's output at that frame infinite or NaN); only where that fails is
 // it run again, carefully, from the same state. Returns false, leaving lanes
 // unchanged, when that is needed; else sets limited where a value was
-// limited.
+// limited or reached the engine's absurd level.
 template <int K>
 struct Stage
 {
@@ -182,7 +181,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
   // when the low-pass is not in use.
   __m128 afterHighpass = _mm_setzero_ps(), intoLowpass = _mm_setzero_ps(), afterLowpass = _mm_setzero_ps(),
          afterMid = _mm_setzero_ps(), afterLowShelf = _mm_setzero_ps();
-  __m128i flushed = _mm_setzero_si128(), lowpassAtLimit = _mm_setzero_si128();
+  __m128i flushed = _mm_setzero_si128();
   __m128d limitedLanes = _mm_setzero_pd();
   auto round32 = [&](__m128d x) __attribute__((always_inline)) { return Round32<kCareful>(x, limitedLanes); };
   auto highShelf = [&](__m128d x) __attribute__((always_inline)) {
@@ -218,7 +217,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     if (runs(1))
     {
       intoLowpass = afterHighpass;
-      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed, lowpassAtLimit);
+      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
     }
     if (runs(0))
       afterHighpass = round32(Step(hp, input(n)));
@@ -235,7 +234,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     if (n - 1 >= 0 && n - 1 < frames)
     {
       intoLowpass = afterHighpass;
-      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed, lowpassAtLimit);
+      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
     }
     if (n < frames)
       afterHighpass = round32(Step(hp, input(n)));
@@ -259,12 +258,10 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     pass(frames + 3, Stage<4>(), Stage<kLast>());
   }
 
-  const bool lowpassReachedLimit = _mm_movemask_epi8(lowpassAtLimit) != 0;
-  if (!kCareful &&
-      (_mm_movemask_epi8(flushed) != 0 || lowpassReachedLimit || !AllBelow(in, 2 * frames, kAbsurdLevel) ||
-       !AllBelow(out, 2 * frames, kRoundsToInfinity)))
+  if (!kCareful && (_mm_movemask_epi8(flushed) != 0 || !AllBelow(in, 2 * frames, kAbsurdLevel) ||
+                    !AllBelow(out, 2 * frames, kRoundsToInfinity)))
     return false;
-  limited = _mm_movemask_pd(limitedLanes) != 0 || lowpassReachedLimit;
+  limited = _mm_movemask_pd(limitedLanes) != 0;
   Save(lanes.highpass, hp);
   Save(lanes.lowShelf, ls);
   Save(lanes.highShelf, hs);

@@ -105,9 +105,8 @@ inline double FilterChain(TalvorChannelSections& s, double shaped, double lowpas
   if (std::fabs(shaped) >= kAbsurdLevel)
     limited = true;
   double b = Round32(s.highpass.process(Round32(shaped, limited)), limited);
+  // (Only an absurd level, noted above, can take it near the float limit.)
   const float lowpassed = s.lowpass.process((float)b);
-  if (lowpassed == FLT_MAX || lowpassed == -FLT_MAX)
-    limited = true;  // its sums overflowed: start the filters afresh after this block
   if (lowpassWeight == 1.0)
     b = lowpassed;
   else if (lowpassWeight != 0.0)

@@ -180,22 +180,25 @@ TEST(Vst2Motion, SwitchesCrossFadeWithoutClicksAndResumeFromLiveState)
 {
   const size_t kChangeAt = 8192;
   const size_t ms = 48;
-  // A boosted band, and content near the top for the low-pass.
-  const Settings boosted = {{kMidGain, Position(kMidGain, 10)}, {kMidFreq, Position(kMidFreq, 1)}};
-  const Stereo in = Tones(48000, 0.4, {{1000, 0.25}, {15000, 0.1}});
+  // A boosted band; a low tone, whose own steps are small, for "Bypass", and
+  // content near the top for the low-pass.
+  const Settings boosted = {{kMidGain, Position(kMidGain, 10)}, {kMidFreq, Position(kMidFreq, 0)}};
+  const Stereo low = Tones(48000, 0.4, {{200, 0.25}}), bright = Tones(48000, 0.4, {{1000, 0.25}, {15000, 0.02}});
   struct Case
   {
     const char* what;
     Settings start, change;
+    const Stereo& in;
   };
   const Case cases[] = {
-    {"bypass", {{kBypass, 1.0f}}, {{kBypass, 0.0f}}},
-    {"back in", {{kBypass, 0.0f}}, {{kBypass, 1.0f}}},
-    {"filter on", {{kFilter, 0.0f}}, {{kFilter, 1.0f}}},
-    {"filter off", {{kFilter, 1.0f}}, {{kFilter, 0.0f}}},
+    {"bypass", {{kBypass, 1.0f}}, {{kBypass, 0.0f}}, low},
+    {"back in", {{kBypass, 0.0f}}, {{kBypass, 1.0f}}, low},
+    {"filter on", {{kFilter, 0.0f}}, {{kFilter, 1.0f}}, bright},
+    {"filter off", {{kFilter, 1.0f}}, {{kFilter, 0.0f}}, bright},
   };
   for (const Case& c : cases)
   {
+    const Stereo& in = c.in;
     Settings start = boosted, after = boosted;
     start.insert(start.end(), c.start.begin(), c.start.end());
     after.insert(after.end(), c.change.begin(), c.change.end());
