@@ -24,12 +24,14 @@ struct Stereo
   Buffer l, r;
 };
 
+// Settings sent before the block that starts at a frame: a multiple of every
+// block size used, so that every host applies them at the same frame.
+using Changes = std::vector<std::pair<size_t, Settings>>;
+
 // One instance at `rate`, set to `start`, fed the source in blocks of `block`
-// frames; `change` is sent before the block starting at frame changeAt (a
-// multiple of every block size used, so every host applies it at the same
-// frame). Double or float processing.
-Stereo Render(float rate, int block, const Settings& start, const Stereo& in, size_t changeAt = 0,
-              const Settings& change = {}, bool floats = false)
+// frames with `changes` sent on the way. Double or float processing.
+Stereo Render(float rate, int block, const Settings& start, const Stereo& in, const Changes& changes = {},
+              bool floats = false)
 {
   Instance fx;
   fx.fx.Start(rate, block);
@@ -38,8 +40,9 @@ Stereo Render(float rate, int block, const Settings& start, const Stereo& in, si
   std::vector<float> fin[2], fout[2];
   for (size_t pos = 0; pos < in.l.size(); pos += (size_t)block)
   {
-    if (pos == changeAt)
-      for (auto [idx, v] : change) fx.e->setParameter(fx.e, idx, v);
+    for (const auto& [at, settings] : changes)
+      for (auto [idx, v] : settings)
+        if (at == pos) fx.e->setParameter(fx.e, idx, v);
     const int n = (int)std::min<size_t>((size_t)block, in.l.size() - pos);
     const Buffer* src[2] = {&in.l, &in.r};
     Buffer* dst[2] = {&out.l, &out.r};
@@ -93,17 +96,17 @@ TEST(Vst2Motion, FixedSettingsRenderTheSameBytesAtEveryBlockSizeSettledFromTheSt
   const Stereo in = Tones(48000, 0.5, {{1000, 0.2}, {3000, 0.1}, {200, 0.2}});
   for (bool floats : {false, true})
   {
-    const Stereo first = Render(48000, 1, kAwayFromFlat, in, 0, {}, floats);
+    const Stereo first = Render(48000, 1, kAwayFromFlat, in, {}, floats);
     for (int block : {64, 512, 4096})
     {
-      const Stereo other = Render(48000, block, kAwayFromFlat, in, 0, {}, floats);
+      const Stereo other = Render(48000, block, kAwayFromFlat, in, {}, floats);
       EXPECT_TRUE(SameBytes(first.l, other.l) && SameBytes(first.r, other.r)) << block << (floats ? " float" : "");
     }
     // The first 10 ms are what an instance long settled on silence gives.
     Stereo late = in;
     late.l.insert(late.l.begin(), 24576, 0.0);
     late.r.insert(late.r.begin(), 24576, 0.0);
-    const Stereo settled = Render(48000, 512, kAwayFromFlat, late, 0, {}, floats);
+    const Stereo settled = Render(48000, 512, kAwayFromFlat, late, {}, floats);
     EXPECT_LT(ResidueDb(first.l, Buffer(settled.l.begin() + 24576, settled.l.end()), 0, 480), -100.0);
   }
 }
@@ -131,10 +134,10 @@ TEST(Vst2Motion, SteppedControlsGlideInTimeAtEveryBlockSizeAndRate)
     {
       // The probe's phase at the change is the same at every rate.
       const Stereo in = Tones(rate, (double)kChangeAt / rate + 0.4, {{c.probeHz, 0.01}}, kChangeAt);
-      const Stereo ref = Render((float)rate, 1, c.start, in, kChangeAt, c.change);
+      const Stereo ref = Render((float)rate, 1, c.start, in, {{kChangeAt, c.change}});
       for (int block : {64, 512, 4096})
       {
-        const Stereo other = Render((float)rate, block, c.start, in, kChangeAt, c.change);
+        const Stereo other = Render((float)rate, block, c.start, in, {{kChangeAt, c.change}});
         EXPECT_TRUE(SameBytes(ref.l, other.l)) << c.what << " " << rate << " " << block;
       }
       // A mono source stays mono while the sections glide.
@@ -166,7 +169,7 @@ TEST(Vst2Motion, LinkedInputMovesHoldTheLevel)
   const Stereo in = Tones(48000, 0.5, {{1000, 0.01}});
   for (double db : {3.0, -3.0, 6.0, -6.0, 12.0, -12.0})
   {
-    const Stereo out = Render(48000, 512, {{kLink, 1.0f}}, in, kChangeAt, {{kInput, GainDb(db)}});
+    const Stereo out = Render(48000, 512, {{kLink, 1.0f}}, in, {{kChangeAt, {{kInput, GainDb(db)}}}});
     const double before = PeriodLevelDb(out.l, kChangeAt - 48, 48), after = PeriodLevelDb(out.l, out.l.size() - 48, 48);
     double loudest = -400.0;
     for (size_t at = kChangeAt - 48; at + 48 < out.l.size(); at += 12)
@@ -202,7 +205,7 @@ TEST(Vst2Motion, SwitchesCrossFadeWithoutClicksAndResumeFromLiveState)
     Settings start = boosted, after = boosted;
     start.insert(start.end(), c.start.begin(), c.start.end());
     after.insert(after.end(), c.change.begin(), c.change.end());
-    const Stereo out = Render(48000, 512, start, in, kChangeAt, c.change);
+    const Stereo out = Render(48000, 512, start, in, {{kChangeAt, c.change}});
     const Stereo settled = Render(48000, 512, after, in);
     const double own = std::max(LargestStep(out.l, kChangeAt - 20 * ms, kChangeAt),
                                 LargestStep(out.l, kChangeAt + 50 * ms, kChangeAt + 70 * ms));
@@ -218,17 +221,8 @@ TEST(Vst2Motion, SwitchesCrossFadeWithoutClicksAndResumeFromLiveState)
   Stereo loud = Tones(48000, 0.6, {{1000, 0.5}, {17000, 0.3}});
   std::fill(loud.l.begin() + 9600, loud.l.end(), 0.0);
   std::fill(loud.r.begin() + 9600, loud.r.end(), 0.0);
-  Instance fx;
-  fx.fx.Start(48000.0f, 512);
-  Buffer outL(loud.l.size()), outR(loud.l.size());
-  for (size_t pos = 0; pos < loud.l.size(); pos += 512)
-  {
-    if (pos == 0 || pos == 19968) fx.e->setParameter(fx.e, kFilter, 1.0f);
-    if (pos == 4608) fx.e->setParameter(fx.e, kFilter, 0.0f);
-    double* i2[2] = {loud.l.data() + pos, loud.r.data() + pos};
-    double* o2[2] = {outL.data() + pos, outR.data() + pos};
-    fx.e->processDoubleReplacing(fx.e, i2, o2, (int)std::min<size_t>(512, loud.l.size() - pos));
-  }
+  const Buffer outL =
+    Render(48000, 512, {{kFilter, 1.0f}}, loud, {{4608, {{kFilter, 0.0f}}}, {19968, {{kFilter, 1.0f}}}}).l;
   double peak = 0.0;
   for (size_t i = 19968; i < outL.size(); ++i) peak = std::max(peak, std::fabs(outL[i]));
   EXPECT_LT(peak, 1e-3);
