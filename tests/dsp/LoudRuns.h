@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,9 @@ void ExpectSurvived(const std::string& binding, bool wide, Render render)
     for (double level : Levels(wide))
     {
       const Buffer out = render(settings, Input(level));
-      const std::string what = binding + ", " + name + ", " + std::to_string(level);
+      char levelText[32];
+      std::snprintf(levelText, sizeof levelText, "%g", level);
+      const std::string what = binding + ", " + name + ", " + levelText;
       for (int i = kLoudBlock * kBlock; i < kBlocks * kBlock; ++i)
         ASSERT_TRUE(std::isfinite(out[(size_t)i])) << what << " at " << i;
       double peak = 0.0;
