@@ -14,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -218,7 +219,8 @@ inline bool IsOneGesture(const std::string& edits)
 // A window taller than the screen is read in bands, each moved onto the screen
 // in turn (the editor repaints what comes into view).
 inline int WaitForPicture(XClient& x, ::Window w, const std::vector<uint32_t>& expected,
-                          const std::function<void()>& pump, int width = kW, int height = kH)
+                          const std::function<void()>& pump, int width = kW, int height = kH,
+                          std::vector<uint32_t>* shownOut = nullptr)
 {
   const int band = height <= x.ScreenHeight() ? height : x.ScreenHeight() / 2;
   int total = 0;
@@ -235,8 +237,28 @@ inline int WaitForPicture(XClient& x, ::Window w, const std::vector<uint32_t>& e
     });
     if (diffs < 0) return -1;
     total += diffs;
+    if (shownOut)
+    {
+      const std::vector<uint32_t> shown = x.Capture(w, width, rows, top);
+      shownOut->insert(shownOut->end(), shown.begin(), shown.end());
+    }
   }
   return total;
+}
+
+// Writes 0x00RRGGBB pixels as a binary PPM image (the screenshots of the
+// user's guide are taken from the test windows this way).
+inline bool SavePpm(const std::vector<uint32_t>& px, int w, int h, const std::string& path)
+{
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  std::fprintf(f, "P6\n%d %d\n255\n", w, h);
+  for (uint32_t p : px)
+  {
+    const unsigned char rgb[3] = {(unsigned char)(p >> 16), (unsigned char)(p >> 8), (unsigned char)p};
+    std::fwrite(rgb, 1, 3, f);
+  }
+  return std::fclose(f) == 0;
 }
 
 // Types a key that the editor does not take ("a") over window w and answers

@@ -268,7 +268,9 @@ TEST(X11Vst3Editor, FollowsTheHostsContentScaleAndItsResizing)
   ASSERT_EQ(kResultTrue, e.Attach(parent));
   const ::Window w = x.Editor(parent);
   EXPECT_EQ(std::make_pair(692, 1132), x.Size(w));
-  EXPECT_EQ(0, WaitForPicture(x, w, ExpectedPicture(e.Norms(), 2.0), [&] { e.Pump(); }, 692, 1132));
+  std::vector<uint32_t> shown;
+  EXPECT_EQ(0, WaitForPicture(x, w, ExpectedPicture(e.Norms(), 2.0), [&] { e.Pump(); }, 692, 1132, &shown));
+  SavePpm(shown, 692, 1132, "editor-linux-200.ppm");  // the window as the screen showed it, for the user's guide
 
   // Refused factors change nothing.
   for (float refused : {0.5f, 3.5f, 0.0f, -2.0f, std::numeric_limits<float>::quiet_NaN(), HUGE_VALF})
