@@ -276,6 +276,11 @@ TEST_F(TalvorEditor, TwiceTheSizeAveragedIsTheOneTimesRender)
     ASSERT_TRUE(g->SetScale(1.0));
     g->Redraw(IRect(0, 0, 346, 566));
     const std::vector<uint32_t> one = Pixels(g->DrawBitmap());
+    // Until a scale above 1 is drawn, no image of the 2x set is even opened.
+    if (&set == &settings[0])
+    {
+      for (int id = BG_2X_ID; id <= LINK_2X_ID; ++id) EXPECT_EQ(BitmapCache::Instance().Find(id), nullptr) << id;
+    }
     ASSERT_TRUE(g->SetScale(2.0));
     g->Redraw(IRect(0, 0, 692, 1132));
     const std::vector<uint32_t> two = Pixels(g->DrawBitmap());
