@@ -74,6 +74,7 @@ TEST(Snapshot, FailuresAreOneLineAndLeaveNoFile)
   const std::string cases[] = {
     "--set \"Nope=1\" \"" + out + "\"", "--set \"Input=13\" \"" + out + "\"", "--set Input \"" + out + "\"", "",
     "\"" + testing::TempDir() + "no/such/dir/x.png\"",
+    "--scale 3.5 \"" + out + "\"", "--scale 1,5 \"" + out + "\"", "--scale \"" + out + "\"",
   };
   for (const std::string& args : cases)
   {

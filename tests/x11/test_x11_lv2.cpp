@@ -5,7 +5,6 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <X11/Xatom.h>
 #include <lv2/atom/atom.h>
 #include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
@@ -272,27 +271,23 @@ TEST(X11Lv2Editor, TakesTheHostsScaleFactorOrTheDisplays)
   XClient x;
   REQUIRE_DISPLAY(x);
   UridMap urids;
-  struct Case { const char* type; float factor; const char* xftDpi; int w, h; };
+  // The display's scale through GDK_SCALE, which this process owns (Xft.dpi
+  // belongs to the whole display, which other tests share).
+  struct Case { const char* type; float factor; const char* gdkScale; int w, h; };
   const Case cases[] = {
     {LV2_ATOM__Float, 2.0f, nullptr, 692, 1132},
-    {LV2_ATOM__Float, 1.5f, "192", 519, 849},   // the host's factor wins over the display's
+    {LV2_ATOM__Float, 1.5f, "3", 519, 849},     // the host's factor wins over the display's
     {LV2_ATOM__Int, 2.0f, nullptr, 346, 566},   // not a float: no factor
-    {LV2_ATOM__Float, 5.0f, "144", 519, 849},   // out of range: the display's Xft.dpi / 96
-    {nullptr, 0.0f, "120", 433, 708},           // no options: the display's, 1.25
+    {LV2_ATOM__Float, 5.0f, "3", 1038, 1698},   // out of range: the display's
+    {nullptr, 0.0f, "2", 692, 1132},            // no options: the display's
   };
-  const Atom resources = XInternAtom(x.d, "RESOURCE_MANAGER", False);
   for (const Case& c : cases)
   {
     SCOPED_TRACE(c.w);
-    if (c.xftDpi)
-    {
-      const std::string text = std::string("Xft.dpi:\t") + c.xftDpi + "\n";
-      XChangeProperty(x.d, DefaultRootWindow(x.d), resources, XA_STRING, 8, PropModeReplace,
-                      reinterpret_cast<const unsigned char*>(text.c_str()), (int)text.size());
-    }
+    if (c.gdkScale)
+      setenv("GDK_SCALE", c.gdkScale, 1);
     else
-      XDeleteProperty(x.d, DefaultRootWindow(x.d), resources);
-    XSync(x.d, False);
+      unsetenv("GDK_SCALE");
     const ::Window parent = x.Parent(0, 0, 1100, 1200);
     Ui ui;
     LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
@@ -316,8 +311,7 @@ TEST(X11Lv2Editor, TakesTheHostsScaleFactorOrTheDisplays)
     }
     ui.Close();
   }
-  XDeleteProperty(x.d, DefaultRootWindow(x.d), resources);
-  XSync(x.d, False);
+  unsetenv("GDK_SCALE");
 }
 
 TEST(X11DisplayScale, XftDpiThenGdkScaleRoundedToAQuarter)
