@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
-#include <string>
 
 #include "public.sdk/source/common/memorystream.h"
 #include "tests/vst2/HostileProgramme.h"
@@ -419,99 +417,4 @@ TEST(BothModules, CarryTheirImagesAndVersionAsResources)
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\ProductVersion", reinterpret_cast<void**>(&text), &len));
     EXPECT_STREQ(text, "2.0.0");
   }
-}
-
-// ---- Display scale ------------------------------------------------------------------------
-
-namespace {
-
-// The editor's window size and the size getSize reports, opened in a thread of
-// the given DPI awareness (a DPI_AWARENESS_CONTEXT value).
-struct ScaledOpen
-{
-  int w = 0, h = 0, reportedW = 0, reportedH = 0;
-};
-ScaledOpen OpenInThreadOfAwareness(intptr_t context)
-{
-  using SetContext = HANDLE(WINAPI*)(HANDLE);
-  auto set = reinterpret_cast<SetContext>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "SetThreadDpiAwarenessContext")));
-  ScaledOpen out;
-  if (!set) return out;
-  HANDLE before = set(reinterpret_cast<HANDLE>(context));
-  {
-    Vst3Module m;
-    Vst3Instance p(m.factory);
-    HWND host = CreateHostWindow(0, 0, false);
-    HWND child = p.OpenEditor(host);
-    ViewRect r;
-    if (child && p.view->getSize(&r) == kResultOk)
-    {
-      RECT c;
-      GetClientRect(child, &c);
-      out = {c.right, c.bottom, r.getWidth(), r.getHeight()};
-    }
-    DestroyWindow(host);
-  }
-  set(before);
-  return out;
-}
-
-constexpr const char* kDpiChildVariable = "TALVOR_TEST_DPI_CHILD";
-
-}  // namespace
-
-// Runs in a process of its own, started by the test below with the display
-// at 192 DPI: Windows reads the DPI when a process starts.
-TEST(BothModules, DpiChildOpensAtTheWindowsScale)
-{
-  if (!std::getenv(kDpiChildVariable)) GTEST_SKIP() << "run by OpensAtTheDisplaysDpiInDpiAwareThreads";
-  const ScaledOpen aware = OpenInThreadOfAwareness(-4);  // per monitor, version 2
-  EXPECT_EQ(aware.w, 692);
-  EXPECT_EQ(aware.h, 1132);
-  EXPECT_EQ(aware.reportedW, 692);
-  EXPECT_EQ(aware.reportedH, 1132);
-  const ScaledOpen unaware = OpenInThreadOfAwareness(-1);  // Windows stretches it
-  EXPECT_EQ(unaware.w, 346);
-  EXPECT_EQ(unaware.h, 566);
-  EXPECT_EQ(unaware.reportedW, 346);
-}
-
-TEST(BothModules, OpensAtTheDisplaysDpiInDpiAwareThreads)
-{
-  if (std::getenv(kDpiChildVariable)) GTEST_SKIP();
-  // LogPixels 192 (200 %) for the child process, restored afterwards.
-  HKEY desktop = nullptr;
-  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                            &desktop, nullptr), ERROR_SUCCESS);
-  DWORD old = 0, size = sizeof old, type = 0;
-  const bool hadValue = RegQueryValueExA(desktop, "LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&old), &size) ==
-                        ERROR_SUCCESS && type == REG_DWORD;
-  const DWORD dpi = 192;
-  RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
-
-  char exe[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string cmd = std::string("\"") + exe + "\" --gtest_filter=BothModules.DpiChildOpensAtTheWindowsScale";
-  SetEnvironmentVariableA(kDpiChildVariable, "1");
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi = {};
-  const BOOL started = CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-  SetEnvironmentVariableA(kDpiChildVariable, nullptr);
-  DWORD code = 1;
-  if (started)
-  {
-    WaitForSingleObject(pi.hProcess, 60000);
-    GetExitCodeProcess(pi.hProcess, &code);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-  }
-  if (hadValue)
-    RegSetValueExA(desktop, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof old);
-  else
-    RegDeleteValueA(desktop, "LogPixels");
-  RegCloseKey(desktop);
-  ASSERT_TRUE(started);
-  EXPECT_EQ(code, 0u) << "the child's results are in the output above";
 }
