@@ -1,5 +1,6 @@
-// Editor drawing costs: a full repaint, one knob's repaint on a timer tick,
-// the decode of the largest strip, and the per-frame blit.
+// Editor drawing costs: a full repaint, one knob's repaint on a timer tick
+// (both by display scale in per cent), the decode of the largest strip (1x
+// and 2x), and the per-frame blit.
 #include <benchmark/benchmark.h>
 
 #include "graphics/EmbeddedImages.h"
@@ -13,16 +14,18 @@ void BM_EditorFullRepaint(benchmark::State& state)
 {
   TALVOR plug{IPlugInstanceInfo()};
   IGraphics* g = plug.Editor();
-  for (auto _ : state) benchmark::DoNotOptimize(g->Redraw(IRect(0, 0, g->Width(), g->Height())));
+  g->SetScale(state.range(0) / 100.0);
+  for (auto _ : state) benchmark::DoNotOptimize(g->Redraw(IRect(0, 0, g->ScaledWidth(), g->ScaledHeight())));
 }
-BENCHMARK(BM_EditorFullRepaint);
+BENCHMARK(BM_EditorFullRepaint)->Arg(100)->Arg(150)->Arg(200)->Arg(300);
 
 // What one 40 ms tick costs after a host moved the "Input" knob.
 void BM_EditorKnobTick(benchmark::State& state)
 {
   TALVOR plug{IPlugInstanceInfo()};
   IGraphics* g = plug.Editor();
-  g->Redraw(IRect(0, 0, g->Width(), g->Height()));
+  g->SetScale(state.range(0) / 100.0);
+  g->Redraw(IRect(0, 0, g->ScaledWidth(), g->ScaledHeight()));
   double v = 0.0;
   for (auto _ : state)
   {
@@ -32,11 +35,11 @@ void BM_EditorKnobTick(benchmark::State& state)
     if (g->CollectDirtyRect(&dirty)) g->Redraw(dirty);
   }
 }
-BENCHMARK(BM_EditorKnobTick);
+BENCHMARK(BM_EditorKnobTick)->Arg(100)->Arg(150)->Arg(200)->Arg(300);
 
 void BM_DecodeLargestStrip(benchmark::State& state)
 {
-  const EmbeddedImage* img = FindEmbeddedImage(OUT_ID);
+  const EmbeddedImage* img = FindEmbeddedImage((int)state.range(0));
   if (!img || !img->data)
   {
     state.SkipWithError("image not built in");
@@ -45,7 +48,7 @@ void BM_DecodeLargestStrip(benchmark::State& state)
   LICE_MemBitmap target;
   for (auto _ : state) benchmark::DoNotOptimize(DecodePng(img->data, img->size, &target));
 }
-BENCHMARK(BM_DecodeLargestStrip)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeLargestStrip)->Arg(OUT_ID)->Arg(OUT_2X_ID)->Unit(benchmark::kMillisecond);
 
 void BM_BlitKnobFrame(benchmark::State& state)
 {

@@ -56,6 +56,8 @@ function(talvor_embed_images target)
     DEPENDS "${TALVOR_IMAGE_TABLE_FILE}" "${PROJECT_SOURCE_DIR}/cmake/EmbedImages.cmake" ${TALVOR_IMAGE_FILES}
     COMMENT "Embedding the editor images"
     VERBATIM)
+  # The file includes the images by path: an edited image recompiles it.
+  set_source_files_properties("${out}" PROPERTIES OBJECT_DEPENDS "${TALVOR_IMAGE_FILES}")
   add_library(${target} STATIC "${out}")
   target_include_directories(${target} PUBLIC "${PROJECT_SOURCE_DIR}")
   target_link_libraries(${target} PUBLIC talvor_build_options)

@@ -2,6 +2,7 @@
 #include "graphics/IGraphics.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "framework/IPlugBase.h"
 #include "graphics/IControl.h"
@@ -17,8 +18,17 @@ IGraphics::IGraphics(IPlugBase* plug, int width, int height, int frameRate)
   tooltipsEnabled = false;
 }
 
+// One resampled frame: the source rectangle it shows and its pixels.
+struct IGraphics::ScaledImage
+{
+  LICE_IBitmap* src;
+  int srcL, srcT, srcW, srcH;
+  LICE_MemBitmap pixels;
+};
+
 IGraphics::~IGraphics()
 {
+  ForgetScaledImages();
   delete keyCatcher;
   for (IControl* c : controls) delete c;
   controls.clear();
@@ -53,6 +63,20 @@ int IGraphics::AttachControl(IControl* control)
 
 BitmapStrip IGraphics::LoadStrip(int resourceId, const char* name, int frameCount)
 {
+  LICE_IBitmap* bmp = CachedImage(resourceId, name);
+  BitmapStrip strip;
+  strip.bitmap = bmp;
+  strip.width = bmp ? bmp->getWidth() : 0;
+  strip.height = bmp ? bmp->getHeight() : 0;
+  strip.frameCount = frameCount;
+  strip.framesAreHorizontal = false;
+  strip.resourceId = resourceId;
+  strip.name = name;
+  return strip;
+}
+
+LICE_IBitmap* IGraphics::CachedImage(int resourceId, const char* name)
+{
   BitmapCache& cache = BitmapCache::Instance();
   LICE_IBitmap* bmp = cache.Find(resourceId);
   if (!bmp)
@@ -66,24 +90,107 @@ BitmapStrip IGraphics::LoadStrip(int resourceId, const char* name, int frameCoun
       bmp = cache.Find(resourceId);
     }
   }
-  BitmapStrip strip;
-  strip.bitmap = bmp;
-  strip.width = bmp ? bmp->getWidth() : 0;
-  strip.height = bmp ? bmp->getHeight() : 0;
-  strip.frameCount = frameCount;
-  strip.framesAreHorizontal = false;
-  return strip;
+  return bmp;
+}
+
+// ---- Scale -----------------------------------------------------------------------------------
+
+bool IGraphics::SetScale(double factor)
+{
+  if (!ApplyScale(factor)) return false;
+  hostGaveScale = true;
+  return true;
+}
+
+void IGraphics::FollowDisplayScale()
+{
+  if (!hostGaveScale) ApplyScale(DisplayScale());
+}
+
+bool IGraphics::ApplyScale(double factor)
+{
+  // Written so that NaN fails too.
+  if (!(factor >= kMinEditorScale && factor <= kMaxEditorScale)) return false;
+  if (factor == scale) return true;
+  scale = factor;
+  ForgetScaledImages();
+  PrepareDrawing();
+  MarkAllDirty();
+  ScaleChanged();
+  return true;
+}
+
+int IGraphics::PhysicalCoord(int logical) const
+{
+  if (scale == 1.0) return logical;
+  return (int)std::clamp<double>(std::round(logical * scale), INT32_MIN, INT32_MAX);
+}
+
+IRect IGraphics::PhysicalRect(const IRect& r) const
+{
+  return IRect(PhysicalCoord(r.L), PhysicalCoord(r.T), PhysicalCoord(r.R), PhysicalCoord(r.B));
+}
+
+int IGraphics::LogicalCoord(int physical) const
+{
+  if (scale == 1.0) return physical;
+  return (int)std::floor(physical / scale);
+}
+
+// The strip's image at twice the size, loaded (and later decoded) only now
+// that a scale above 1 is drawn; null when the module has none of that size.
+LICE_IBitmap* IGraphics::HiResBitmap(const BitmapStrip& strip)
+{
+  if (!strip.bitmap || strip.resourceId <= 0) return nullptr;
+  LICE_IBitmap* hi = CachedImage(strip.resourceId + kHiResImageIdOffset, strip.name);
+  if (!hi || hi->getWidth() != 2 * strip.width || hi->getHeight() != 2 * strip.height) return nullptr;
+  return hi;
+}
+
+LICE_IBitmap* IGraphics::ScaledFrame(LICE_IBitmap* src, int srcL, int srcT, int srcW, int srcH, int w, int h)
+{
+  if (!src || w <= 0 || h <= 0) return nullptr;
+  ScaledImage* reuse = nullptr;
+  for (ScaledImage* e : scaledImages)
+  {
+    if (e->src != src || e->srcW != srcW || e->srcH != srcH || e->pixels.getWidth() != w || e->pixels.getHeight() != h)
+      continue;
+    if (e->srcL == srcL && e->srcT == srcT) return &e->pixels;
+    reuse = e;  // another frame of the same strip: made over
+  }
+  if (!reuse)
+  {
+    reuse = new ScaledImage{src, 0, 0, srcW, srcH, {}};
+    scaledImages.push_back(reuse);
+    if (!reuse->pixels.resize(w, h)) return nullptr;
+  }
+  reuse->srcL = srcL;
+  reuse->srcT = srcT;
+  if (!ResampleRect(&reuse->pixels, src, srcL, srcT, srcW, srcH))
+  {
+    reuse->srcL = reuse->srcT = -1;  // matches no frame, so it is tried again
+    return nullptr;
+  }
+  return &reuse->pixels;
+}
+
+void IGraphics::ForgetScaledImages()
+{
+  for (ScaledImage* e : scaledImages) delete e;
+  scaledImages.clear();
 }
 
 bool IGraphics::DrawStripFrame(const BitmapStrip& strip, const IRect& dest, int srcX, int srcY,
                                const ChannelBlend* blend)
 {
+  // The rectangle on the draw bitmap: dest itself at scale 1.
+  const IRect target = PhysicalRect(dest);
   IRect clipped;
-  if (!dest.Empty() && !drawRect.Empty() && dest.R >= drawRect.L && dest.L < drawRect.R &&
-      dest.B >= drawRect.T && dest.T < drawRect.B)
+  if (!target.Empty() && !drawRect.Empty() && target.R >= drawRect.L && target.L < drawRect.R &&
+      target.B >= drawRect.T && target.T < drawRect.B)
   {
-    clipped = IRect(std::max(dest.L, drawRect.L), std::max(dest.T, drawRect.T), std::min(dest.R, drawRect.R),
-                    std::min(dest.B, drawRect.B));
+    clipped = IRect(std::max(target.L, drawRect.L), std::max(target.T, drawRect.T),
+                    std::min(target.R, drawRect.R), std::min(target.B, drawRect.B));
   }
 
   float weight = 1.0f;
@@ -104,12 +211,42 @@ bool IGraphics::DrawStripFrame(const BitmapStrip& strip, const IRect& dest, int 
   // rectangle) draws nothing: stop before the blit, whose source rectangle
   // would otherwise be computed from the all-zero clip.
   if (clipped.W() <= 0 || clipped.H() <= 0) return true;
+  LICE_IBitmap* src = strip.bitmap;
+  if (scale != 1.0)
+  {
+    // The frame at the physical size of its rectangle: the 2x image as it is
+    // at scale 2, resampled to the exact size otherwise (from the 1x image
+    // when there is no 2x one).
+    LICE_IBitmap* hi = HiResBitmap(strip);
+    const int k = hi ? 2 : 1;
+    if (!hi) hi = strip.bitmap;
+    const int64_t fx = (int64_t)srcX * k, fy = (int64_t)srcY * k;
+    const int64_t fw = (int64_t)dest.W() * k, fh = (int64_t)dest.H() * k;
+    if (fx < 0 || fy < 0 || fx > INT32_MAX || fy > INT32_MAX || fw > INT32_MAX || fh > INT32_MAX) return true;
+    if (target.W() == fw && target.H() == fh)
+    {
+      src = hi;
+      srcX = (int)fx;
+      srcY = (int)fy;
+    }
+    else
+    {
+      src = ScaledFrame(hi, (int)fx, (int)fy, (int)fw, (int)fh, target.W(), target.H());
+      srcX = srcY = 0;
+    }
+  }
+  return BlitClipped(src, target, clipped, srcX, srcY, weight, mode);
+}
+
+bool IGraphics::BlitClipped(LICE_IBitmap* src, const IRect& dest, const IRect& clipped, int srcX, int srcY,
+                            float weight, int mode)
+{
   const int64_t sl = (int64_t)srcX + clipped.L - dest.L;
   const int64_t st = (int64_t)srcY + clipped.T - dest.T;
   const int64_t sr = (int64_t)srcX + clipped.R - dest.L;
   const int64_t sb = (int64_t)srcY + clipped.B - dest.T;
   auto toInt = [](int64_t v) { return (int)std::clamp<int64_t>(v, INT32_MIN, INT32_MAX); };
-  Blit(DrawBitmap(), strip.bitmap, clipped.L, clipped.T, toInt(sl), toInt(st), toInt(sr), toInt(sb), weight, mode);
+  Blit(DrawBitmap(), src, clipped.L, clipped.T, toInt(sl), toInt(st), toInt(sr), toInt(sb), weight, mode);
   return true;
 }
 
@@ -153,7 +290,7 @@ LICE_IBitmap* IGraphics::DrawBitmap()
   if (!drawBitmap)
   {
     LICE_SysBitmap* sys = new LICE_SysBitmap();
-    sys->resize(width, height);
+    sys->resize(ScaledWidth(), ScaledHeight());
     drawBitmap = sys;
     scratchBitmap = new LICE_MemBitmap();
   }
@@ -168,7 +305,7 @@ bool IGraphics::CollectDirtyRect(IRect* out)
   {
     if (!c->NeedsRedraw()) continue;
     any = true;
-    const IRect& r = c->Rect();
+    const IRect r = PhysicalRect(c->Rect());
     if (u.Empty())
       u = r;
     else if (!r.Empty())
@@ -184,7 +321,7 @@ bool IGraphics::Redraw(const IRect& r)
   drawRect = r;
   for (IControl* c : controls)
   {
-    const IRect& cr = c->Rect();
+    const IRect cr = PhysicalRect(c->Rect());
     if (!c->IsHidden() && !r.Empty() && !cr.Empty() && r.R >= cr.L && r.L < cr.R && r.B >= cr.T && r.T < cr.B)
       c->Paint(this);
     c->MarkClean();
@@ -258,7 +395,7 @@ void IGraphics::HandleMouseDown(int x, int y, const IMouseMod& mod)
   if (plug && plug->PluginApi() == kApiVST3 && mod.R && param >= 0)
   {
     ClearMouseCapture();
-    plug->ShowHostParamMenu(param, x, y);
+    plug->ShowHostParamMenu(param, PhysicalCoord(x), PhysicalCoord(y));
     return;
   }
   if (param >= 0) BeginGesture(param);

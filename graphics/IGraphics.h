@@ -6,6 +6,13 @@
 // Contract relied on by the framework and the bindings (keep these signatures):
 //   ShowParameterValue, PrepareDrawing, Width, Height, OpenWindow, CloseWindow,
 //   Window, IsWindowOpen, the virtual destructor.
+//
+// Display scale: the layout (control rectangles, Width, Height, every event's
+// coordinates) is in logical pixels, the editor's size at 100 %. The draw
+// bitmap, the rectangles handed to Redraw, CollectDirtyRect and PresentRect,
+// and the window are in physical pixels, the logical ones times Scale().
+// Window hosts turn pointer positions into logical pixels (LogicalCoord)
+// before calling the event operations. At scale 1 the two are the same.
 
 #include <cstdint>
 #include <vector>
@@ -14,6 +21,12 @@
 
 class IPlugBase;
 class IControl;
+
+// The resource id of an image at twice the size is its 1x id plus this.
+constexpr int kHiResImageIdOffset = 100;
+// The scales an editor can be shown at.
+constexpr double kMinEditorScale = 1.0;
+constexpr double kMaxEditorScale = 3.0;
 
 struct IRect
 {
@@ -74,6 +87,27 @@ public:
   void HandleMouseWheel(int x, int y, const IMouseMod& mod, int notches);
   bool HandleKeyDown(int x, int y, int keyCode);
 
+  // Display scale, 1 to 3, as the host application gives it. A factor outside
+  // that range, NaN or infinite is refused (false) and changes nothing. A
+  // change drops the draw bitmap and the scaled images, marks every control
+  // dirty and lets the window host resize its window; telling the host
+  // application is the binding's part. Once a host gave a scale, the
+  // display's no longer counts.
+  bool SetScale(double factor);
+  // The display's scale (DisplayScale), unless a host gave one. Bindings call
+  // it before they report the editor's size; window hosts when they open.
+  void FollowDisplayScale();
+  bool HostGaveScale() const { return hostGaveScale; }
+  double Scale() const { return scale; }
+  // The editor's size in physical pixels.
+  int ScaledWidth() const { return PhysicalCoord(width); }
+  int ScaledHeight() const { return PhysicalCoord(height); }
+  int PhysicalCoord(int logical) const;
+  IRect PhysicalRect(const IRect& logical) const;
+  // A physical pointer position as a logical one (rounded down, so that every
+  // physical pixel belongs to the logical pixel it lies in).
+  int LogicalCoord(int physical) const;
+
   int Width() const { return width; }
   int Height() const { return height; }
   int FrameRate() const { return frameRate; }
@@ -88,6 +122,11 @@ public:
   int OpenGestureParam() const { return gestureParam; }
 
 protected:
+  // Called after the scale changed: the window host resizes its window.
+  virtual void ScaleChanged() {}
+  // The scale the display asks for when no host gives one.
+  virtual double DisplayScale() { return 1.0; }
+  bool ApplyScale(double factor);  // SetScale without making it the host's
   int HitTest(int x, int y);
   void ClearMouseCapture();  // no control holds the mouse and no drag position is kept
   void BeginGesture(int paramIdx);  // ends any open gesture first
@@ -107,6 +146,21 @@ protected:
   bool tooltipsEnabled = false;
   IControl* keyCatcher = nullptr;
   int gestureParam = -1;
+
+private:
+  struct ScaledImage;
+  LICE_IBitmap* HiResBitmap(const BitmapStrip& strip);
+  LICE_IBitmap* ScaledFrame(LICE_IBitmap* src, int srcL, int srcT, int srcW, int srcH, int w, int h);
+  LICE_IBitmap* CachedImage(int resourceId, const char* name);
+  bool BlitClipped(LICE_IBitmap* src, const IRect& dest, const IRect& clipped, int srcX, int srcY, float weight,
+                   int mode);
+  void ForgetScaledImages();
+
+  double scale = 1.0;
+  bool hostGaveScale = false;
+  // Frames resampled to the current scale: one per strip drawn (and per
+  // frame shown), made when first drawn, dropped when the scale changes.
+  std::vector<ScaledImage*> scaledImages;
 };
 
 // Creates the editor for this platform: the Windows window host on Windows, a

@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <windowsx.h>
 
+#include <algorithm>
 #include <cstring>
 
+#include "framework/IPlugBase.h"
 #include "graphics/IGraphicsWin.h"
 #include "graphics/ModuleHandle.h"
 
@@ -15,6 +17,62 @@ int gWindowClassUseCount = 0;
 int gFrameRateForNewWindow = 25;  // read by the next window's creation message
 
 constexpr UINT kDefaultTimerPeriodMs = 40;
+
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+#ifndef WM_DPICHANGED_AFTERPARENT
+#define WM_DPICHANGED_AFTERPARENT 0x02E3
+#endif
+
+// The DPI functions of Windows 10 (1607 and later), looked up at run time so
+// that the module still loads where they are missing: the editor then stays
+// at scale 1.
+struct DpiFunctions
+{
+  using GetThreadDpiAwarenessContextFn = HANDLE(WINAPI*)();
+  using GetAwarenessFromDpiAwarenessContextFn = int(WINAPI*)(HANDLE);
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  using GetDpiForSystemFn = UINT(WINAPI*)();
+  GetThreadDpiAwarenessContextFn threadContext = nullptr;
+  GetAwarenessFromDpiAwarenessContextFn awareness = nullptr;
+  GetDpiForWindowFn forWindow = nullptr;
+  GetDpiForSystemFn forSystem = nullptr;
+
+  template <typename F>
+  static F Find(HMODULE user32, const char* name)
+  {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(user32, name)));
+  }
+
+  static const DpiFunctions& Get()
+  {
+    static const DpiFunctions f = [] {
+      DpiFunctions d;
+      if (HMODULE user32 = GetModuleHandleA("user32.dll"))
+      {
+        d.threadContext = Find<GetThreadDpiAwarenessContextFn>(user32, "GetThreadDpiAwarenessContext");
+        d.awareness = Find<GetAwarenessFromDpiAwarenessContextFn>(user32, "GetAwarenessFromDpiAwarenessContext");
+        d.forWindow = Find<GetDpiForWindowFn>(user32, "GetDpiForWindow");
+        d.forSystem = Find<GetDpiForSystemFn>(user32, "GetDpiForSystem");
+      }
+      return d;
+    }();
+    return f;
+  }
+};
+
+// The scale of a window's screen for the calling thread; 1 in a DPI-unaware
+// thread (awareness 0), where Windows scales the window itself.
+double ScaleForWindow(HWND window)
+{
+  const DpiFunctions& f = DpiFunctions::Get();
+  if (!f.threadContext || !f.awareness || !f.forWindow || !f.forSystem) return 1.0;
+  if (f.awareness(f.threadContext()) <= 0) return 1.0;
+  const UINT dpi = window && IsWindow(window) ? f.forWindow(window) : f.forSystem();
+  if (dpi == 0) return 1.0;
+  return std::clamp(dpi / 96.0, kMinEditorScale, kMaxEditorScale);
+}
 
 HINSTANCE OwnModuleHandle()
 {
@@ -145,6 +203,18 @@ struct IGraphicsWinProc
         g->CloseWindow();
         return 0;
 
+      case WM_DPICHANGED:
+      case WM_DPICHANGED_AFTERPARENT:
+      {
+        // Moved to a screen of another scale (a child window hears of it after
+        // its parent). A host that gives the scale sends the new one itself.
+        const int w = g->ScaledWidth(), h = g->ScaledHeight();
+        g->FollowDisplayScale();
+        if ((g->ScaledWidth() != w || g->ScaledHeight() != h) && g->GetPlug())
+          g->GetPlug()->ResizeEditor(g->ScaledWidth(), g->ScaledHeight());
+        return 0;
+      }
+
       case WM_TIMER:
         if (wParam == IGraphicsWin::kTimerId)
         {
@@ -166,7 +236,7 @@ struct IGraphicsWinProc
           POINT p = {0, 0};
           GetCursorPos(&p);
           ScreenToClient(hwnd, &p);
-          if (g->HandleKeyDown(p.x, p.y, key)) return 0;
+          if (g->HandleKeyDown(g->LogicalCoord(p.x), g->LogicalCoord(p.y), key)) return 0;
         }
         ForwardToRoot(hwnd, msg, wParam, lParam);
         return DefWindowProcA(hwnd, msg, wParam, lParam);
@@ -178,7 +248,8 @@ struct IGraphicsWinProc
 
       case WM_MOUSEMOVE:
         if ((wParam & (MK_LBUTTON | MK_RBUTTON)) && GetCapture() == hwnd)
-          g->HandleMouseDrag(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), ModifiersFromKeyState(wParam));
+          g->HandleMouseDrag(g->LogicalCoord(GET_X_LPARAM(lParam)), g->LogicalCoord(GET_Y_LPARAM(lParam)),
+                             ModifiersFromKeyState(wParam));
         return 0;
 
       case WM_LBUTTONDOWN:
@@ -186,7 +257,8 @@ struct IGraphicsWinProc
       case WM_MBUTTONDOWN:
         SetFocus(hwnd);
         SetCapture(hwnd);
-        g->HandleMouseDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), ModifiersFromKeyState(wParam));
+        g->HandleMouseDown(g->LogicalCoord(GET_X_LPARAM(lParam)), g->LogicalCoord(GET_Y_LPARAM(lParam)),
+                           ModifiersFromKeyState(wParam));
         return 0;
 
       case WM_LBUTTONUP:
@@ -198,7 +270,8 @@ struct IGraphicsWinProc
         // The release may have closed the editor (a control reaching the host);
         // only a still-current owner gets the event.
         if ((g = Owner(hwnd)) != nullptr)
-          g->HandleMouseUp(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), ModifiersFromKeyState(wParam));
+          g->HandleMouseUp(g->LogicalCoord(GET_X_LPARAM(lParam)), g->LogicalCoord(GET_Y_LPARAM(lParam)),
+                           ModifiersFromKeyState(wParam));
         return 0;
 
       case WM_CAPTURECHANGED:
@@ -208,7 +281,8 @@ struct IGraphicsWinProc
         return 0;
 
       case WM_LBUTTONDBLCLK:
-        g->HandleDoubleClick(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), ModifiersFromKeyState(wParam));
+        g->HandleDoubleClick(g->LogicalCoord(GET_X_LPARAM(lParam)), g->LogicalCoord(GET_Y_LPARAM(lParam)),
+                             ModifiersFromKeyState(wParam));
         return 0;
 
       case WM_MOUSEWHEEL:
@@ -218,7 +292,7 @@ struct IGraphicsWinProc
         const int x = GET_X_LPARAM(lParam) - wr.left;
         const int y = GET_Y_LPARAM(lParam) - wr.top;
         const int notches = GET_WHEEL_DELTA_WPARAM(wParam) / WHEEL_DELTA;  // truncates toward zero
-        g->HandleMouseWheel(x, y, ModifiersFromKeyState(wParam), notches);
+        g->HandleMouseWheel(g->LogicalCoord(x), g->LogicalCoord(y), ModifiersFromKeyState(wParam), notches);
         return 0;
       }
 
@@ -270,12 +344,29 @@ int IGraphicsWin::KeyCodeFromVirtualKey(int vk)
   return -1;
 }
 
+double IGraphicsWin::DisplayScale()
+{
+  return ScaleForWindow(static_cast<HWND>(hwnd ? hwnd : parentWindow));
+}
+
+void IGraphicsWin::ScaleChanged()
+{
+  if (hwnd)
+    SetWindowPos(static_cast<HWND>(hwnd), nullptr, 0, 0, ScaledWidth(), ScaledHeight(),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void* IGraphicsWin::OpenWindow(void* parent)
 {
   HWND parentHwnd = static_cast<HWND>(parent);
-  int w = Width(), h = Height();
-  int x = 0, y = 0;
   parentWindow = parent;
+  // The screen of the host's window decides, which may not be the one the
+  // host asked the size for: it then hears of the new size.
+  const int askedW = ScaledWidth(), askedH = ScaledHeight();
+  if (!hwnd) FollowDisplayScale();
+  const bool resized = ScaledWidth() != askedW || ScaledHeight() != askedH;
+  int w = ScaledWidth(), h = ScaledHeight();
+  int x = 0, y = 0;
 
   if (hwnd)
   {
@@ -313,6 +404,7 @@ void* IGraphicsWin::OpenWindow(void* parent)
   {
     hwnd = created;
     MarkAllDirty();
+    if (resized && GetPlug()) GetPlug()->ResizeEditor(w, h);
     return hwnd;
   }
 

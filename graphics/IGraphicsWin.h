@@ -5,6 +5,11 @@
 //
 // Window handles are passed as void* so that this header does not pull
 // <windows.h> into the plug-in sources.
+//
+// Display scale: in a host thread that is DPI aware the editor takes its scale
+// from its window's DPI when it opens and follows WM_DPICHANGED(_AFTERPARENT)
+// when moved between screens (unless the host gives a scale); in a DPI-unaware
+// thread it stays at 1 and Windows stretches it, as the host expects.
 
 #include "graphics/IGraphics.h"
 
@@ -32,6 +37,10 @@ public:
   // Key code handed to HandleKeyDown for a virtual-key code, or -1 when the key
   // is not one the editor's controls take (it then goes to the host).
   static int KeyCodeFromVirtualKey(int virtualKey);
+
+protected:
+  double DisplayScale() override;
+  void ScaleChanged() override;
 
 private:
   friend struct IGraphicsWinProc;

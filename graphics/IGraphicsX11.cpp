@@ -6,6 +6,7 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "graphics/IGraphicsHeadless.h"
@@ -87,7 +88,7 @@ struct IGraphicsX11::Events
         const XButtonEvent& e = ev.xbutton;
         if (e.button < Button1 || e.button > Button3) return;
         c->pressHeld = false;
-        return g->HandleMouseUp(e.x, e.y, Modifiers(e.state & ~ButtonMask(e.button)));
+        return g->HandleMouseUp(g->LogicalCoord(e.x), g->LogicalCoord(e.y), Modifiers(e.state & ~ButtonMask(e.button)));
       }
       case MotionNotify:
       {
@@ -101,14 +102,14 @@ struct IGraphicsX11::Events
         }
         const XMotionEvent& e = ev.xmotion;
         if (c->pressHeld && (e.state & (Button1Mask | Button3Mask)))
-          g->HandleMouseDrag(e.x, e.y, Modifiers(e.state));
+          g->HandleMouseDrag(g->LogicalCoord(e.x), g->LogicalCoord(e.y), Modifiers(e.state));
         return;
       }
       case KeyPress:
       {
         const unsigned gen = g->generation;
         const int key = KeyCodeFromKeySym(XLookupKeysym(&ev.xkey, 0));
-        if (key >= 0 && g->HandleKeyDown(ev.xkey.x, ev.xkey.y, key)) return;
+        if (key >= 0 && g->HandleKeyDown(g->LogicalCoord(ev.xkey.x), g->LogicalCoord(ev.xkey.y), key)) return;
         if (g->generation == gen) ForwardToHost(c, ev);
         return;
       }
@@ -140,17 +141,20 @@ struct IGraphicsX11::Events
   // foreground) rather than left as it was.
   static void FillBeyondEditor(IGraphicsX11* g, Connection* c, const IRect& r)
   {
-    const int w = g->Width(), h = g->Height();
+    const int w = g->ScaledWidth(), h = g->ScaledHeight();
     if (r.R > w) XFillRectangle(c->display, c->window, c->gc, std::max(r.L, w), r.T, (unsigned)(r.R - std::max(r.L, w)), (unsigned)r.H());
     if (r.B > h && r.L < w)
       XFillRectangle(c->display, c->window, c->gc, r.L, std::max(r.T, h), (unsigned)(std::min(r.R, w) - r.L),
                      (unsigned)(r.B - std::max(r.T, h)));
   }
 
+  // Pointer positions reach the editor core in logical pixels; the double-click
+  // rule stays in the screen's pixels.
   static void Press(IGraphicsX11* g, Connection* c, const XButtonEvent& e)
   {
+    const int x = g->LogicalCoord(e.x), y = g->LogicalCoord(e.y);
     if (e.button == Button4 || e.button == Button5)
-      return g->HandleMouseWheel(e.x, e.y, Modifiers(e.state), e.button == Button4 ? 1 : -1);
+      return g->HandleMouseWheel(x, y, Modifiers(e.state), e.button == Button4 ? 1 : -1);
     if (e.button < Button1 || e.button > Button3) return;
     const IMouseMod mod = Modifiers(e.state | ButtonMask(e.button));
     if (IsSecondClick(c, e))
@@ -158,7 +162,7 @@ struct IGraphicsX11::Events
       c->clickButton = 0;  // a third press starts anew
       // Only the left button's double click is the editor's; the others' second
       // press is dropped, as the Windows window class does.
-      if (e.button == Button1) g->HandleDoubleClick(e.x, e.y, mod);
+      if (e.button == Button1) g->HandleDoubleClick(x, y, mod);
       return;
     }
     c->clickButton = e.button;
@@ -168,7 +172,7 @@ struct IGraphicsX11::Events
     // The server grabs the pointer for the window until the release, so drags
     // outside the window still come here.
     c->pressHeld = true;
-    g->HandleMouseDown(e.x, e.y, mod);
+    g->HandleMouseDown(x, y, mod);
   }
 
   // Keys the editor does not take go to the host's window (and up its ancestry
@@ -246,10 +250,43 @@ int IGraphicsX11::ErrorCount() const
   return x ? x->errors : 0;
 }
 
+double IGraphicsX11::ScaleFromDisplaySettings(const char* resources, const char* gdkScale)
+{
+  double s = ScaleFromResources(resources);
+  if (!(s > 0.0) && gdkScale)
+  {
+    // GDK_SCALE is a whole number.
+    char* end = nullptr;
+    const long n = std::strtol(gdkScale, &end, 10);
+    if (end != gdkScale && *end == '\0' && n > 0 && n < 100) s = (double)n;
+  }
+  if (!(s > 0.0)) return 1.0;
+  return std::clamp(std::round(s * 4.0) / 4.0, kMinEditorScale, kMaxEditorScale);
+}
+
+double IGraphicsX11::DisplayScale()
+{
+  // The open window's connection, or a short one of its own.
+  if (x && !x->broken) return ScaleFromDisplaySettings(ResourceString(x), std::getenv("GDK_SCALE"));
+  XErrorTrap trap;
+  Connection* c = Connect();
+  const double s = ScaleFromDisplaySettings(ResourceString(c), std::getenv("GDK_SCALE"));
+  Disconnect(c);
+  return s;
+}
+
+void IGraphicsX11::ScaleChanged()
+{
+  if (!x) return;
+  XErrorTrap trap;
+  ResizeChild(x, ScaledWidth(), ScaledHeight());
+}
+
 void* IGraphicsX11::OpenWindow(void* parentWindow)
 {
   const ::Window parent = (::Window)reinterpret_cast<uintptr_t>(parentWindow);
-  int px = 0, py = 0, w = Width(), h = Height();
+  if (!x) FollowDisplayScale();
+  int px = 0, py = 0, w = ScaledWidth(), h = ScaledHeight();
   XErrorTrap trap;
   if (x && x->window && !x->broken && parent)
   {

@@ -45,11 +45,21 @@ public:
   // and survived, never fatal to the host.
   int ErrorCount() const;
 
+  // The scale an X display asks for: its Xft.dpi resource divided by 96 when
+  // set, else GDK_SCALE, rounded to a quarter and held within 1 to 3; 1 when
+  // neither says anything usable. `resources` is the display's resource
+  // string, `gdkScale` the environment's GDK_SCALE (either may be null).
+  static double ScaleFromDisplaySettings(const char* resources, const char* gdkScale);
+
   // Key code handed to HandleKeyDown for an X key symbol, or -1 when the key is
   // not one the editor's controls take (it then goes to the host's window).
   static int KeyCodeFromKeySym(unsigned long keysym);
 
   struct Connection;  // the Xlib state of one open window
+
+protected:
+  double DisplayScale() override;
+  void ScaleChanged() override;
 
 private:
   struct Events;  // the X event handlers

@@ -51,7 +51,19 @@ struct BitmapStrip
   int height = 0;
   int frameCount = 0;
   bool framesAreHorizontal = false;
+  // Where the bitmap came from, so that a scaled editor can find the same
+  // image at twice the size (resourceId + kHiResImageIdOffset) when it needs it.
+  int resourceId = 0;
+  const char* name = nullptr;
 };
+
+// Resamples the source rectangle [srcL, srcL + srcW) x [srcT, srcT + srcH) of
+// `src` to dest's whole size: averaging the covered area on an axis that
+// shrinks, interpolating linearly between pixel centres on one that grows.
+// Works on premultiplied colour, so clear pixels lend no colour to their
+// neighbours. False (dest untouched) when a size is not positive or the
+// rectangle leaves the source.
+bool ResampleRect(LICE_IBitmap* dest, LICE_IBitmap* src, int srcL, int srcT, int srcW, int srcH);
 
 enum BlendMethod : int
 {

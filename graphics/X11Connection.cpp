@@ -9,6 +9,7 @@
 // afterwards.
 #include "graphics/X11Connection.h"
 
+#include <X11/Xresource.h>
 #include <sys/shm.h>
 
 #include <algorithm>
@@ -176,6 +177,61 @@ Connection* Connect()
   }
   XSetIOErrorExitHandler(d, OnXIOErrorExit, nullptr);
   return c;
+}
+
+namespace {
+
+void UnshareImage(Connection* c)
+{
+  if (!c->shmImage) return;
+  XShmDetach(c->display, &c->shm);
+  XSync(c->display, False);  // the server has let go of the segment once this returns
+  c->shmBusy = false;
+  shmdt(c->shm.shmaddr);
+  c->shmImage->data = nullptr;
+  XDestroyImage(c->shmImage);
+  c->shmImage = nullptr;
+}
+
+}  // namespace
+
+void ResizeChild(Connection* c, int w, int h)
+{
+  if (!c->window || c->broken || w <= 0 || h <= 0) return;
+  XResizeWindow(c->display, c->window, (unsigned)w, (unsigned)h);
+  UnshareImage(c);
+  ShareImage(c, w, h);
+  XFlush(c->display);
+}
+
+const char* ResourceString(Connection* c)
+{
+  return c && c->display && !c->broken ? XResourceManagerString(c->display) : nullptr;
+}
+
+double ScaleFromResources(const char* resources)
+{
+  if (!resources) return 0.0;
+  XrmInitialize();
+  XrmDatabase db = XrmGetStringDatabase(resources);
+  if (!db) return 0.0;
+  char* type = nullptr;
+  XrmValue value = {};
+  double dpi = 0.0;
+  if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr)
+  {
+    // Digits and an optional fraction, read by hand: strtod follows the locale.
+    const char* p = value.addr;
+    while (*p == ' ' || *p == '\t') ++p;
+    double whole = 0.0, frac = 0.0, unit = 1.0;
+    bool digits = false;
+    for (; *p >= '0' && *p <= '9' && whole < 1e6; ++p, digits = true) whole = whole * 10 + (*p - '0');
+    if (*p == '.')
+      for (++p; *p >= '0' && *p <= '9' && unit > 1e-6; ++p, digits = true) frac += (*p - '0') * (unit /= 10);
+    if (digits) dpi = whole + frac;
+  }
+  XrmDestroyDatabase(db);
+  return dpi / 96.0;
 }
 
 void Disconnect(Connection* c)

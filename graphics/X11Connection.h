@@ -59,6 +59,12 @@ void Disconnect(Connection* c);
 // parent is no window or no 24-bit TrueColor visual can be had.
 bool CreateChild(Connection* c, ::Window parent, int x, int y, int w, int h);
 bool WindowViewable(Connection* c);
+// A new size for the editor's window (and its shared image).
+void ResizeChild(Connection* c, int w, int h);
+// The display's resource string (RESOURCE_MANAGER), or null.
+const char* ResourceString(Connection* c);
+// Xft.dpi of a resource string divided by 96; 0 without one.
+double ScaleFromResources(const char* resources);
 // Copies a rectangle of the draw bitmap to the window (already clipped to both).
 void PutImage(Connection* c, LICE_IBitmap* bitmap, int l, int t, int w, int h);
 

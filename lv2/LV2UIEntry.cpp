@@ -1,7 +1,12 @@
 // The editor module's exported entry point, lv2ui_descriptor: TALVOR's editor
 // (the same controls and pictures as in the VST modules) as an X11 UI in the
 // window the host names with ui:parent, driven by the host's idle calls.
+// It is drawn at the host's ui:scaleFactor where the host offers one (LV2
+// options), otherwise at the display's scale (IGraphicsX11).
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cstring>
 #include <mutex>
@@ -58,6 +63,27 @@ const void* FeatureData(const LV2_Feature* const* features, const char* uri, boo
   return nullptr;
 }
 
+// The host's ui:scaleFactor among its options, or 0 when it gives none. A
+// value of another type or size is none.
+float HostScaleFactor(const LV2_Feature* const* features)
+{
+  const auto* map = static_cast<const LV2_URID_Map*>(FeatureData(features, LV2_URID__map));
+  const auto* options = static_cast<const LV2_Options_Option*>(FeatureData(features, LV2_OPTIONS__options));
+  if (!map || !map->map || !options) return 0.0f;
+  const LV2_URID scaleFactor = map->map(map->handle, LV2_UI__scaleFactor);
+  const LV2_URID atomFloat = map->map(map->handle, LV2_ATOM__Float);
+  for (const LV2_Options_Option* o = options; o->key != 0 || o->value; ++o)
+  {
+    if (o->key == scaleFactor && o->type == atomFloat && o->size == sizeof(float) && o->value)
+    {
+      float f;
+      std::memcpy(&f, o->value, sizeof f);
+      return f;
+    }
+  }
+  return 0.0f;
+}
+
 // Without ui:parent (the host's window) there is nowhere to show the editor;
 // without a display or with a parent that is no window, no window can be
 // made: the host then gets no UI.
@@ -82,10 +108,12 @@ LV2UI_Handle Instantiate(const LV2UI_Descriptor*, const char*, const char*, LV2U
   {
     ui = new TalvorUI(host);
     IGraphics* editor = ui->Editor();
+    // A factor out of the editor's range is refused: the display's counts then.
+    if (editor) editor->SetScale(HostScaleFactor(features));
     *widget = editor ? editor->OpenWindow(parent) : nullptr;
     if (*widget)
     {
-      ui->ResizeEditor(editor->Width(), editor->Height());
+      ui->ResizeEditor(editor->ScaledWidth(), editor->ScaledHeight());
       return ui;
     }
   }

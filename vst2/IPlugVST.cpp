@@ -84,8 +84,8 @@ void IPlugVST::SetEditorRect()
   IGraphics* editor = Editor();
   editorRect.top = 0;
   editorRect.left = 0;
-  editorRect.bottom = editor ? ClampToInt16(editor->Height()) : 0;
-  editorRect.right = editor ? ClampToInt16(editor->Width()) : 0;
+  editorRect.bottom = editor ? ClampToInt16(editor->ScaledHeight()) : 0;
+  editorRect.right = editor ? ClampToInt16(editor->ScaledWidth()) : 0;
 }
 
 void IPlugVST::AttachEditor(IGraphics* editor)
@@ -98,10 +98,13 @@ void IPlugVST::AttachEditor(IGraphics* editor)
   }
 }
 
-void IPlugVST::ResizeEditor(int, int)
+void IPlugVST::ResizeEditor(int width, int height)
 {
   if (!Editor()) return;
   SetEditorRect();
+  // The editor changed its size itself (a new display scale): the host sizes
+  // its window to it.
+  if (Editor()->IsWindowOpen()) HostCall(audioMasterSizeWindow, width, height);
   WindowResized();
 }
 

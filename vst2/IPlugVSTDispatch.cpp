@@ -18,6 +18,9 @@ namespace
 constexpr VstIntPtr kIdentifyAnswer = 0x4E764566;  // 'NvEf'
 constexpr VstIntPtr kVendorAnswer = 0xBEEF;
 constexpr VstIntPtr kCockosAnswer = (VstIntPtr)0xBEEF0000u;
+// The content-scale request hosts send through effVendorSpecific.
+constexpr VstInt32 kContentScaleIndex = 0x50726553;  // 'PreS'
+constexpr VstIntPtr kContentScaleValue = 0x41654373;  // 'AeCs'
 
 // An int from a host's pointer-sized value; values that do not fit become -1,
 // which every index check refuses.
@@ -140,6 +143,8 @@ VstIntPtr IPlugVST::Dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
 
     case effEditGetRect:
       if (!ptr || !Editor()) return 0;
+      Editor()->FollowDisplayScale();
+      SetEditorRect();
       *static_cast<ERect**>(ptr) = &editorRect;
       return 1;
 
@@ -258,5 +263,19 @@ VstIntPtr IPlugVST::VendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, f
   }
   if (index == effGetParamName)
     return (paramInRange && ParamAt((int)value)->Kind() != ParamKindDouble) ? kVendorAnswer : 0;
+  if (index == kContentScaleIndex && value == kContentScaleValue)
+  {
+    // The host's content scale for the editor, in opt: 1 when taken. The host
+    // asks for the new size with effEditGetRect; an open window is resized now
+    // and the host told.
+    IGraphics* editor = Editor();
+    if (!editor) return 0;
+    const int w = editor->ScaledWidth(), h = editor->ScaledHeight();
+    if (!editor->SetScale((double)opt)) return 0;
+    SetEditorRect();
+    if (editor->IsWindowOpen() && (editor->ScaledWidth() != w || editor->ScaledHeight() != h))
+      HostCall(audioMasterSizeWindow, editor->ScaledWidth(), editor->ScaledHeight());
+    return 1;
+  }
   return 0;
 }

@@ -2,6 +2,8 @@
 // it: creating views and asking the host to resize the first one.
 #include "vst3/IPlugVST3View.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "graphics/IGraphics.h"
@@ -30,6 +32,15 @@ bool IsSupportedType(FIDString type)
 {
   const FIDString supported = SupportedPlatformType();
   return supported && type && std::strcmp(type, supported) == 0;
+}
+
+// The scale at which the editor fits a host's rectangle whole, within the
+// editor's range; 0 for a rectangle with no area.
+double ScaleForRect(const IGraphics* editor, const ViewRect& r)
+{
+  const double w = (double)r.right - r.left, h = (double)r.bottom - r.top;
+  if (!(w > 0 && h > 0) || editor->Width() <= 0 || editor->Height() <= 0) return 0.0;
+  return std::clamp(std::min(w / editor->Width(), h / editor->Height()), kMinEditorScale, kMaxEditorScale);
 }
 
 }  // namespace
@@ -202,10 +213,11 @@ tresult PLUGIN_API IPlugVST3View::getSize(ViewRect* size)
   IGraphics* editor = plug ? plug->Editor() : nullptr;
   if (!editor)
     return kResultFalse;
+  editor->FollowDisplayScale();
   size->left = 0;
   size->top = 0;
-  size->right = editor->Width();
-  size->bottom = editor->Height();
+  size->right = editor->ScaledWidth();
+  size->bottom = editor->ScaledHeight();
   return kResultOk;
 }
 
@@ -220,8 +232,60 @@ tresult PLUGIN_API IPlugVST3View::onSize(ViewRect* newSize)
       if (plug)
         plug->WindowResized();
     }
+    else if (IGraphics* editor = editorOpened && plug ? plug->Editor() : nullptr)
+    {
+      // The user resized the host's window: the editor takes the scale that
+      // fits it (hosts offer checkSizeConstraint's answer first).
+      const double s = ScaleForRect(editor, *newSize);
+      if (s > 0.0)
+        editor->SetScale(s);
+    }
   }
   return kResultOk;
+}
+
+tresult PLUGIN_API IPlugVST3View::canResize()
+{
+  return plug && plug->Editor() ? kResultTrue : kResultFalse;
+}
+
+tresult PLUGIN_API IPlugVST3View::checkSizeConstraint(ViewRect* r)
+{
+  IGraphics* editor = plug ? plug->Editor() : nullptr;
+  if (!r)
+    return kInvalidArgument;
+  if (!editor)
+    return kResultFalse;
+  const double s = ScaleForRect(editor, *r);
+  if (!(s > 0.0))
+    return kResultFalse;
+  // The editor's aspect ratio at the scale that fits, as PhysicalCoord rounds.
+  r->right = r->left + (int32)std::lround(editor->Width() * s);
+  r->bottom = r->top + (int32)std::lround(editor->Height() * s);
+  return kResultTrue;
+}
+
+tresult PLUGIN_API IPlugVST3View::setContentScaleFactor(ScaleFactor factor)
+{
+  IGraphics* editor = plug ? plug->Editor() : nullptr;
+  if (!editor)
+    return kResultFalse;
+  const int w = editor->ScaledWidth(), h = editor->ScaledHeight();
+  if (!editor->SetScale((double)factor))
+    return kResultFalse;
+  if (editor->ScaledWidth() != w || editor->ScaledHeight() != h)
+    RequestEditorSize();
+  return kResultTrue;
+}
+
+void IPlugVST3View::RequestEditorSize()
+{
+  IGraphics* editor = plug ? plug->Editor() : nullptr;
+  if (!editor || !plugFrame)
+    return;
+  expectingNewSize = true;
+  ViewRect r(0, 0, editor->ScaledWidth(), editor->ScaledHeight());
+  plugFrame->resizeView(this, &r);
 }
 
 // ---- The plug-in's side -----------------------------------------------------------------

@@ -2,11 +2,13 @@
 // the ids of every other interface but leave these to the module.
 
 #include "pluginterfaces/gui/iplugview.h"
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 
 namespace Steinberg {
 
 DEF_CLASS_IID(IPlugView)
 DEF_CLASS_IID(IPlugFrame)
+DEF_CLASS_IID(IPlugViewContentScaleSupport)
 #if SMTG_OS_LINUX
 DEF_CLASS_IID(Linux::IEventHandler)
 DEF_CLASS_IID(Linux::ITimerHandler)

@@ -2,6 +2,7 @@
 // linked output knob, and the rendered panel against the artwork's frames.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -203,5 +204,158 @@ TEST_F(TalvorEditor, RenderedPanelShowsTheArtworkFrames)
         ++checked;
       }
     EXPECT_GT(checked, 0) << r.file;
+  }
+}
+
+// ---- Display scale -----------------------------------------------------------------------------
+
+namespace {
+
+// The opaque render's 0xRRGGBB pixels.
+std::vector<uint32_t> Pixels(LICE_IBitmap* b)
+{
+  std::vector<uint32_t> px((size_t)b->getWidth() * b->getHeight());
+  for (int y = 0; y < b->getHeight(); ++y)
+    for (int x = 0; x < b->getWidth(); ++x) px[(size_t)y * b->getWidth() + x] = Px(b, x, y) & 0xFFFFFF;
+  return px;
+}
+
+int Channel(uint32_t p, int c) { return (int)(p >> (8 * c)) & 0xFF; }
+
+const BitmapStrip& StripOf(IControl* c)
+{
+  if (auto* k = dynamic_cast<IKnobMultiControl*>(c)) return k->Strip();
+  return static_cast<IBitmapControl*>(c)->Strip();
+}
+
+// Editor pixels where the artwork itself differs between its sizes: where one
+// of the frames drawn there, its 2x image averaged over 2 x 2 blocks, departs
+// from its 1x image by more than 32 (premultiplied). Those are the small
+// legends, hinted at each size on its own.
+std::vector<bool> ArtworkDiffers(IGraphics* g)
+{
+  std::vector<bool> differs((size_t)346 * 566);
+  for (int i = 0; i < g->NControls(); ++i)
+  {
+    IControl* c = g->GetControl(i);
+    const BitmapStrip& s = StripOf(c);
+    LICE_IBitmap* hi = BitmapCache::Instance().Find(s.resourceId + kHiResImageIdOffset);
+    if (!s.bitmap || !hi) continue;
+    const int fh = s.height / s.frameCount, top = (StripFrameForValue(s.frameCount, c->Value()) - 1) * fh;
+    const IRect& r = c->Rect();
+    for (int y = 0; y < r.H(); ++y)
+      for (int x = 0; x < r.W(); ++x)
+      {
+        const uint32_t p1 = Px(s.bitmap, x, top + y);
+        uint32_t q[4] = {Px(hi, 2 * x, 2 * (top + y)), Px(hi, 2 * x + 1, 2 * (top + y)),
+                         Px(hi, 2 * x, 2 * (top + y) + 1), Px(hi, 2 * x + 1, 2 * (top + y) + 1)};
+        for (int ch = 0; ch < 3; ++ch)
+        {
+          double avg = 0;
+          for (uint32_t p : q) avg += Channel(p, ch) * Channel(p, 3) / 4.0 / 255.0;
+          if (std::abs(avg - Channel(p1, ch) * Channel(p1, 3) / 255.0) > 32)
+            differs[(size_t)(r.T + y) * 346 + r.L + x] = true;
+        }
+      }
+  }
+  return differs;
+}
+
+}  // namespace
+
+TEST_F(TalvorEditor, TwiceTheSizeAveragedIsTheOneTimesRender)
+{
+  if (!StripOf(g->GetControl(0)).bitmap) GTEST_SKIP() << "editor images were not built in";
+  const std::vector<std::pair<int, double>> settings[] = {
+    {},
+    {{kLowGain, 7}, {kMidFreq, 3}, {kHighFreq, 4}, {kHighGain, 1}, {kInput, -4.5}, {kOutput, 6}, {kFilter, 1}, {kBypass, 0}},
+  };
+  for (const auto& set : settings)
+  {
+    for (const auto& [param, value] : set) HostSets(param, value);
+    ASSERT_TRUE(g->SetScale(1.0));
+    g->Redraw(IRect(0, 0, 346, 566));
+    const std::vector<uint32_t> one = Pixels(g->DrawBitmap());
+    // Until a scale above 1 is drawn, no image of the 2x set is even opened.
+    if (&set == &settings[0])
+    {
+      for (int id = BG_2X_ID; id <= LINK_2X_ID; ++id) EXPECT_EQ(BitmapCache::Instance().Find(id), nullptr) << id;
+    }
+    ASSERT_TRUE(g->SetScale(2.0));
+    g->Redraw(IRect(0, 0, 692, 1132));
+    const std::vector<uint32_t> two = Pixels(g->DrawBitmap());
+    ASSERT_EQ(two.size(), (size_t)692 * 1132);
+    const std::vector<bool> legends = ArtworkDiffers(g);
+    double sum[3] = {};
+    int compared = 0, beyond = 0;
+    for (int y = 0; y < 566; ++y)
+      for (int x = 0; x < 346; ++x)
+      {
+        if (legends[(size_t)y * 346 + x]) continue;
+        ++compared;
+        for (int ch = 0; ch < 3; ++ch)
+        {
+          const size_t at = (size_t)2 * y * 692 + 2 * x;
+          const double avg = (Channel(two[at], ch) + Channel(two[at + 1], ch) + Channel(two[at + 692], ch) +
+                              Channel(two[at + 693], ch)) / 4.0;
+          const double d = std::abs(avg - Channel(one[(size_t)y * 346 + x], ch));
+          sum[ch] += d;
+          beyond += d > 32;
+        }
+      }
+    EXPECT_GT(compared, 346 * 566 * 95 / 100) << "legend pixels set aside";
+    for (int ch = 0; ch < 3; ++ch) EXPECT_LT(sum[ch] / compared, 1.0) << "channel " << ch;
+    EXPECT_EQ(beyond, 0);
+  }
+}
+
+TEST_F(TalvorEditor, OtherScalesHaveTheExactSizeAndNoSeams)
+{
+  if (!StripOf(g->GetControl(0)).bitmap) GTEST_SKIP() << "editor images were not built in";
+  HostSets(kBypass, 0);  // the lamps unlit: a lit one's glow reaches its edge
+  HostSets(kLowGain, 9);
+  struct Case { double scale; int w, h; };
+  for (const Case& c : {Case{1.5, 519, 849}, Case{3.0, 1038, 1698}, Case{1.25, 433, 708}})
+  {
+    SCOPED_TRACE(c.scale);
+    ASSERT_TRUE(g->SetScale(c.scale));
+    g->Redraw(IRect(0, 0, c.w, c.h));
+    LICE_IBitmap* out = g->DrawBitmap();
+    ASSERT_EQ(out->getWidth(), c.w);
+    ASSERT_EQ(out->getHeight(), c.h);
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x) ASSERT_EQ(Px(out, x, y) >> 24, 0xFFu) << x << "," << y;
+    // Along every control's edge its frame is clear: what shows there is what
+    // lies beneath it, as drawn without the control.
+    for (int i = 1; i < g->NControls(); ++i)
+    {
+      IControl* ctl = g->GetControl(i);
+      const IRect r = g->PhysicalRect(ctl->Rect());
+      ctl->SetHidden(true);
+      g->Redraw(r);
+      const std::vector<uint32_t> beneath = Pixels(out);
+      ctl->SetHidden(false);
+      g->Redraw(r);
+      const std::vector<uint32_t> shown = Pixels(out);
+      for (int y = r.T; y < r.B; ++y)
+        for (int x = r.L; x < r.R; ++x)
+        {
+          if (y != r.T && y != r.B - 1 && x != r.L && x != r.R - 1) continue;
+          bool covered = false;  // by a control drawn later
+          for (int j = i + 1; j < g->NControls(); ++j)
+          {
+            const IRect o = g->PhysicalRect(g->GetControl(j)->Rect());
+            covered |= x >= o.L && x < o.R && y >= o.T && y < o.B;
+          }
+          const size_t at = (size_t)y * c.w + x;
+          for (int ch = 0; ch < 3 && !covered; ++ch)
+            ASSERT_LE(std::abs(Channel(shown[at], ch) - Channel(beneath[at], ch)), 8) << i << " at " << x << "," << y;
+        }
+    }
+  }
+  for (double refused : {0.99, 3.01, -1.0, std::nan(""), HUGE_VAL})
+  {
+    EXPECT_FALSE(g->SetScale(refused));
+    EXPECT_EQ(g->Scale(), 1.25);
   }
 }

@@ -32,6 +32,9 @@ drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/
 drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/
 drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/Resources/
 -rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/Resources/moduleinfo.json
+drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/Resources/Snapshots/
+-rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/Resources/Snapshots/F2AEE70D00DE4F4E536D6C62546C7631_snapshot.png
+-rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/Resources/Snapshots/F2AEE70D00DE4F4E536D6C62546C7631_snapshot_2.0x.png
 drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/
 -rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so
 drwxr-xr-x /usr/share/

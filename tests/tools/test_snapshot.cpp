@@ -74,6 +74,7 @@ TEST(Snapshot, FailuresAreOneLineAndLeaveNoFile)
   const std::string cases[] = {
     "--set \"Nope=1\" \"" + out + "\"", "--set \"Input=13\" \"" + out + "\"", "--set Input \"" + out + "\"", "",
     "\"" + testing::TempDir() + "no/such/dir/x.png\"",
+    "--scale 3.5 \"" + out + "\"", "--scale 1,5 \"" + out + "\"", "--scale \"" + out + "\"",
   };
   for (const std::string& args : cases)
   {
@@ -82,5 +83,31 @@ TEST(Snapshot, FailuresAreOneLineAndLeaveNoFile)
     EXPECT_EQ(r.err.find("talvor-snapshot: "), 0u) << args;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_FALSE(std::ifstream(out).good()) << args;
+  }
+}
+
+// The editor snapshots in the VST3 bundles are kept in the source tree (the
+// cross build cannot run the tool): they must be what the tool draws now.
+TEST(Snapshot, TheBundlesSnapshotsAreTheToolsImages)
+{
+  struct Case { const char* args; const char* file; int w, h; };
+  for (const Case& c : {Case{"", "editor.png", 346, 566}, Case{"--scale 2 ", "editor_2.0x.png", 692, 1132}})
+  {
+    const std::string out = testing::TempDir() + "snapshot-bundle-" + std::to_string(getpid()) + ".png";
+    ASSERT_EQ(Snapshot(std::string(c.args) + "\"" + out + "\"").status, 0);
+    auto decode = [](const std::string& path) {
+      std::ifstream f(path, std::ios::binary);
+      std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+      return std::unique_ptr<LICE_MemBitmap>(DecodePng(bytes.data(), bytes.size(), nullptr));
+    };
+    std::unique_ptr<LICE_MemBitmap> drawn = decode(out), kept = decode(std::string(TALVOR_SOURCE_DIR) + "/resources/snapshots/" + c.file);
+    std::remove(out.c_str());
+    ASSERT_TRUE(drawn && kept) << c.file;
+    ASSERT_EQ(kept->getWidth(), c.w);
+    ASSERT_EQ(kept->getHeight(), c.h);
+    int differing = 0;
+    for (int y = 0; y < c.h; ++y)
+      for (int x = 0; x < c.w; ++x) differing += gtest_support::Px(drawn.get(), x, y) != gtest_support::Px(kept.get(), x, y);
+    EXPECT_EQ(differing, 0) << c.file << " is out of date: talvor-snapshot " << c.args << "resources/snapshots/" << c.file;
   }
 }

@@ -10,13 +10,16 @@
 #include <X11/extensions/XTest.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "graphics/IControl.h"
@@ -50,18 +53,20 @@ inline Box ControlBox(int param)
   return {0, 0, 0, 0};
 }
 
-// The editor for the given values, as the plug-in draws it without a window
-// (what the snapshot tool writes): 0x00RRGGBB, rows top-down.
-inline std::vector<uint32_t> ExpectedPicture(const Values& v)
+// The editor for the given values at a display scale, as the plug-in draws it
+// without a window (what the snapshot tool writes): 0x00RRGGBB, rows top-down.
+inline std::vector<uint32_t> ExpectedPicture(const Values& v, double scale = 1.0)
 {
   TALVOR plug{IPlugInstanceInfo()};
   IGraphics* g = plug.Editor();
   for (int i = 0; i < kNumParams; ++i) g->ShowParameterValue(i, v[(size_t)i], true);
-  g->Redraw(IRect(0, 0, kW, kH));
+  g->SetScale(scale);
+  const int w = g->ScaledWidth(), h = g->ScaledHeight();
+  g->Redraw(IRect(0, 0, w, h));
   LICE_IBitmap* b = g->DrawBitmap();
-  std::vector<uint32_t> px((size_t)kW * kH);
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x) px[(size_t)y * kW + x] = b->getBits()[(size_t)y * b->getRowSpan() + x] & 0xFFFFFF;
+  std::vector<uint32_t> px((size_t)w * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) px[(size_t)y * w + x] = b->getBits()[(size_t)y * b->getRowSpan() + x] & 0xFFFFFF;
   return px;
 }
 
@@ -88,9 +93,10 @@ struct XClient
   // Without a display the tests skip; with one that cannot be reached they fail.
   static bool Wanted() { return std::getenv("DISPLAY") && *std::getenv("DISPLAY"); }
 
-  ::Window Parent(int x, int y)
+  ::Window Parent(int x, int y, int width = kW + 40, int height = kH)
   {
-    const ::Window w = XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, kW + 40, kH, 0, 0, 0xFFFFFF);
+    const ::Window w =
+        XCreateSimpleWindow(d, DefaultRootWindow(d), x, y, (unsigned)width, (unsigned)height, 0, 0, 0xFFFFFF);
     XSelectInput(d, w, KeyPressMask);  // a host's window that takes the keys the editor leaves
     XMapWindow(d, w);
     XSync(d, False);
@@ -111,17 +117,57 @@ struct XClient
     const std::vector<::Window> kids = Children(parent);
     return kids.size() == 1 ? kids[0] : 0;
   }
-  // The window's pixels as the screen shows them (0x00RRGGBB); empty on failure.
-  std::vector<uint32_t> Capture(::Window w)
+  // The rows [top, top + height) of the window's pixels as the screen shows
+  // them (0x00RRGGBB); empty on failure. They must lie on the screen.
+  std::vector<uint32_t> Capture(::Window w, int width = kW, int height = kH, int top = 0)
   {
     std::vector<uint32_t> px;
-    XImage* img = w ? XGetImage(d, w, 0, 0, kW, kH, AllPlanes, ZPixmap) : nullptr;
+    XImage* img = w ? XGetImage(d, w, 0, top, (unsigned)width, (unsigned)height, AllPlanes, ZPixmap) : nullptr;
     if (!img) return px;
-    px.resize((size_t)kW * kH);
-    for (int y = 0; y < kH; ++y)
-      for (int x = 0; x < kW; ++x) px[(size_t)y * kW + x] = (uint32_t)XGetPixel(img, x, y) & 0xFFFFFF;
+    px.resize((size_t)width * height);
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) px[(size_t)y * width + x] = (uint32_t)XGetPixel(img, x, y) & 0xFFFFFF;
     XDestroyImage(img);
     return px;
+  }
+  int ScreenHeight() { return DisplayHeight(d, DefaultScreen(d)); }
+  // Moves the top-level window that holds w so that the point (x, y) of w
+  // lies at the screen's (sx, sy): editors at large scales are taller than
+  // the virtual screen, and only what is on it can be read or clicked.
+  void Place(::Window w, int x, int y, int sx, int sy)
+  {
+    ::Window top = w, root = 0, up = 0, *kids = nullptr;
+    unsigned n = 0;
+    while (XQueryTree(d, top, &root, &up, &kids, &n) && up != root)
+    {
+      if (kids) XFree(kids);
+      kids = nullptr;
+      top = up;
+    }
+    if (kids) XFree(kids);
+    int cx = 0, cy = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &cx, &cy, &child);
+    XWindowAttributes a;
+    if (!XGetWindowAttributes(d, top, &a)) return;
+    XMoveWindow(d, top, a.x + sx - cx, a.y + sy - cy);
+    XSync(d, False);
+  }
+  // Brings the point (x, y) of w onto the screen if it is not.
+  void Reveal(::Window w, int x, int y)
+  {
+    int cx = 0, cy = 0;
+    ::Window child = 0;
+    XTranslateCoordinates(d, w, DefaultRootWindow(d), x, y, &cx, &cy, &child);
+    if (cy < 0 || cy >= ScreenHeight()) Place(w, x, y, cx, ScreenHeight() / 2);
+  }
+  // The window's size, {0, 0} for no window.
+  std::pair<int, int> Size(::Window w)
+  {
+    XWindowAttributes a;
+    XSync(d, False);
+    if (!w || !XGetWindowAttributes(d, w, &a)) return {0, 0};
+    return {a.width, a.height};
   }
 
   // Input as a user makes it, at editor coordinates of window w.
@@ -142,6 +188,7 @@ struct XClient
   // move numbered `outside` also goes 300 pixels sideways, out of the window.
   void Drag(::Window w, int x0, int y0, int steps, int dy, int outside = -1)
   {
+    Reveal(w, x0, y0);
     MoveTo(w, x0, y0);
     Button(Button1, true);
     for (int step = 1; step <= steps; ++step) MoveTo(w, x0 + 300 * (step == outside), y0 + dy * step);
@@ -149,6 +196,7 @@ struct XClient
   }
   void Click(::Window w, int x, int y, unsigned button = Button1)
   {
+    Reveal(w, x, y);
     MoveTo(w, x, y);
     Button(button, true);
     Button(button, false);
@@ -168,17 +216,49 @@ inline bool IsOneGesture(const std::string& edits)
 
 // Polls the window until it shows `expected` (pumping the editor meanwhile) and
 // answers the number of differing pixels, -1 for a window that could not be read.
+// A window taller than the screen is read in bands, each moved onto the screen
+// in turn (the editor repaints what comes into view).
 inline int WaitForPicture(XClient& x, ::Window w, const std::vector<uint32_t>& expected,
-                          const std::function<void()>& pump)
+                          const std::function<void()>& pump, int width = kW, int height = kH,
+                          std::vector<uint32_t>* shownOut = nullptr)
 {
-  int diffs = -1;
-  PumpUntil(pump, [&] {
-    const std::vector<uint32_t> shown = x.Capture(w);
-    diffs = shown.empty() ? -1 : 0;
-    for (size_t i = 0; i < shown.size(); ++i) diffs += shown[i] != expected[i];
-    return diffs == 0;
-  });
-  return diffs;
+  const int band = height <= x.ScreenHeight() ? height : x.ScreenHeight() / 2;
+  int total = 0;
+  for (int top = 0; top < height; top += band)
+  {
+    const int rows = std::min(band, height - top);
+    if (band != height) x.Place(w, 0, top, 0, 0);
+    int diffs = -1;
+    PumpUntil(pump, [&] {
+      const std::vector<uint32_t> shown = x.Capture(w, width, rows, top);
+      diffs = shown.empty() ? -1 : 0;
+      for (size_t i = 0; i < shown.size(); ++i) diffs += shown[i] != expected[(size_t)top * width + i];
+      return diffs == 0;
+    });
+    if (diffs < 0) return -1;
+    total += diffs;
+    if (shownOut)
+    {
+      const std::vector<uint32_t> shown = x.Capture(w, width, rows, top);
+      shownOut->insert(shownOut->end(), shown.begin(), shown.end());
+    }
+  }
+  return total;
+}
+
+// Writes 0x00RRGGBB pixels as a binary PPM image (the screenshots of the
+// user's guide are taken from the test windows this way).
+inline bool SavePpm(const std::vector<uint32_t>& px, int w, int h, const std::string& path)
+{
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  std::fprintf(f, "P6\n%d %d\n255\n", w, h);
+  for (uint32_t p : px)
+  {
+    const unsigned char rgb[3] = {(unsigned char)(p >> 16), (unsigned char)(p >> 8), (unsigned char)p};
+    std::fwrite(rgb, 1, 3, f);
+  }
+  return std::fclose(f) == 0;
 }
 
 // Types a key that the editor does not take ("a") over window w and answers
@@ -202,7 +282,13 @@ public:
   tresult PLUGIN_API queryInterface(const TUID iid, void** obj) override { return HostObject::queryInterface(iid, obj); }
   uint32 PLUGIN_API addRef() override { return HostObject::addRef(); }
   uint32 PLUGIN_API release() override { return HostObject::release(); }
-  tresult PLUGIN_API resizeView(IPlugView*, ViewRect*) override { return kResultFalse; }
+  // Records every request and grants it, as hosts do.
+  tresult PLUGIN_API resizeView(IPlugView* view, ViewRect* r) override
+  {
+    resizes.push_back(*r);
+    return view->onSize(r);
+  }
+  std::vector<ViewRect> resizes;
 
   tresult PLUGIN_API registerEventHandler(Linux::IEventHandler* h, Linux::FileDescriptor fd) override
   {

@@ -5,12 +5,16 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
+#include "graphics/IGraphicsX11.h"
 #include "lv2/LV2Uris.h"
 #include "tests/x11/X11TestHost.h"
 
@@ -241,4 +245,85 @@ TEST(X11Lv2Editor, ClosesCleanlyAndTellsTheHostWhenItsWindowIsGone)
   x.Button(Button1, false);
   EXPECT_EQ("be", ui.edits[kMidGain]);
   ui.Close();
+}
+
+namespace {
+
+// A host's URID map: one id per URI, from 1.
+struct UridMap
+{
+  static LV2_URID Map(LV2_URID_Map_Handle h, const char* uri)
+  {
+    auto* uris = static_cast<std::vector<std::string>*>(h);
+    for (size_t i = 0; i < uris->size(); ++i)
+      if ((*uris)[i] == uri) return (LV2_URID)(i + 1);
+    uris->push_back(uri);
+    return (LV2_URID)uris->size();
+  }
+  std::vector<std::string> uris;
+  LV2_URID_Map map{&uris, Map};
+};
+
+}  // namespace
+
+TEST(X11Lv2Editor, TakesTheHostsScaleFactorOrTheDisplays)
+{
+  XClient x;
+  REQUIRE_DISPLAY(x);
+  UridMap urids;
+  // The display's scale through GDK_SCALE, which this process owns (Xft.dpi
+  // belongs to the whole display, which other tests share).
+  struct Case { const char* type; float factor; const char* gdkScale; int w, h; };
+  const Case cases[] = {
+    {LV2_ATOM__Float, 2.0f, nullptr, 692, 1132},
+    {LV2_ATOM__Float, 1.5f, "3", 519, 849},     // the host's factor wins over the display's
+    {LV2_ATOM__Int, 2.0f, nullptr, 346, 566},   // not a float: no factor
+    {LV2_ATOM__Float, 5.0f, "3", 1038, 1698},   // out of range: the display's
+    {nullptr, 0.0f, "2", 692, 1132},            // no options: the display's
+  };
+  for (const Case& c : cases)
+  {
+    SCOPED_TRACE(c.w);
+    if (c.gdkScale)
+      setenv("GDK_SCALE", c.gdkScale, 1);
+    else
+      unsetenv("GDK_SCALE");
+    const ::Window parent = x.Parent(0, 0, 1100, 1200);
+    Ui ui;
+    LV2_Feature parentFeature{LV2_UI__parent, reinterpret_cast<void*>(parent)};
+    LV2_Feature resizeFeature{LV2_UI__resize, &ui.resize};
+    LV2_Feature mapFeature{LV2_URID__map, &urids.map};
+    const LV2_Options_Option options[] = {
+      {LV2_OPTIONS_INSTANCE, 0, urids.map.map(&urids.uris, LV2_UI__scaleFactor), sizeof(float),
+       c.type ? urids.map.map(&urids.uris, c.type) : 0, &c.factor},
+      {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr},
+    };
+    LV2_Feature optionsFeature{LV2_OPTIONS__options, const_cast<LV2_Options_Option*>(options)};
+    const LV2_Feature* features[] = {&parentFeature, &resizeFeature, &mapFeature,
+                                     c.type ? &optionsFeature : nullptr, nullptr};
+    ASSERT_TRUE(ui.OpenWith(features));
+    const ::Window w = (::Window)(uintptr_t)ui.widget;
+    EXPECT_EQ(std::make_pair(c.w, c.h), x.Size(w));
+    EXPECT_EQ(std::make_pair(c.w, c.h), ui.size);
+    if (c.w == 692)
+    {
+      EXPECT_EQ(0, WaitForPicture(x, w, ExpectedPicture(ui.Norms(), 2.0), [&] { ui.Pump(); }, 692, 1132));
+    }
+    ui.Close();
+  }
+  unsetenv("GDK_SCALE");
+}
+
+TEST(X11DisplayScale, XftDpiThenGdkScaleRoundedToAQuarter)
+{
+  struct Case { const char* resources; const char* gdk; double scale; };
+  const Case cases[] = {
+    {nullptr, nullptr, 1.0},        {"Xft.dpi:\t96\n", nullptr, 1.0},  {"Xft.dpi: 192\n", "3", 2.0},
+    {"Xft.dpi:\t144.0\n", nullptr, 1.5}, {"Xft.dpi: 130\n", nullptr, 1.25},  {"Xft.dpi: 72\n", nullptr, 1.0},
+    {"Xft.dpi: 600\n", nullptr, 3.0},     {"Xft.dpi: lots\n", "2", 2.0},  {"Xcursor.size: 48\n", "2", 2.0},
+    {nullptr, "0", 1.0},            {nullptr, "2x", 1.0},               {nullptr, "4", 3.0},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(c.scale, IGraphicsX11::ScaleFromDisplaySettings(c.resources, c.gdk))
+      << (c.resources ? c.resources : "-") << " / " << (c.gdk ? c.gdk : "-");
 }

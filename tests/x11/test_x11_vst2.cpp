@@ -6,6 +6,8 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <limits>
+#include <utility>
 #include <string>
 
 #include "tests/vst2/Vst2TestHost.h"
@@ -129,4 +131,37 @@ TEST(X11Vst2Editor, OpensInTheHostWindowPaintsAndAutomates)
   XSync(x.d, False);
   e.Pump();
   EXPECT_EQ(1, e.fx.Dispatch(effEditClose));
+}
+
+TEST(X11Vst2Editor, TakesTheHostsContentScale)
+{
+  XClient x;
+  REQUIRE_DISPLAY(x);
+  const ::Window parent = x.Parent(0, 0, 1100, 1200);
+  Editor e;
+  auto scaleTo = [&](float f) { return e.fx.Dispatch(effVendorSpecific, 0x50726553 /* 'PreS' */, 0x41654373 /* 'AeCs' */, nullptr, f); };
+  auto rectSize = [&] {
+    ERect* rect = nullptr;
+    e.fx.Dispatch(effEditGetRect, 0, 0, &rect);
+    return rect ? std::make_pair(rect->right - rect->left, rect->bottom - rect->top) : std::make_pair(0, 0);
+  };
+  EXPECT_EQ(1, scaleTo(2.0f));
+  EXPECT_EQ(std::make_pair(692, 1132), rectSize());
+  for (float refused : {0.25f, 4.0f, std::numeric_limits<float>::quiet_NaN()}) EXPECT_EQ(0, scaleTo(refused)) << refused;
+  EXPECT_EQ(0, e.fx.Dispatch(effVendorSpecific, 0x50726553, 0x41654374, nullptr, 1.5f)) << "another request";
+  EXPECT_EQ(std::make_pair(692, 1132), rectSize());
+
+  ASSERT_EQ(1, e.Open(parent));
+  const ::Window w = x.Editor(parent);
+  EXPECT_EQ(std::make_pair(692, 1132), x.Size(w));
+  EXPECT_EQ(0, WaitForPicture(x, w, ExpectedPicture(e.Norms(), 2.0), [&] { e.Pump(); }, 692, 1132));
+  // While open: the window follows and the host is asked to size its own.
+  e.host.calls.clear();
+  EXPECT_EQ(1, scaleTo(1.5f));
+  EXPECT_EQ(std::make_pair(519, 849), rectSize());
+  EXPECT_EQ(std::make_pair(519, 849), x.Size(w));
+  bool sized = false;
+  for (const RecordedCall& c : e.host.calls) sized |= c.opcode == 15 && c.index == 519 && c.value == 849;  // audioMasterSizeWindow
+  EXPECT_TRUE(sized);
+  e.fx.Dispatch(effEditClose);
 }

@@ -6,9 +6,12 @@
 #include <sys/socket.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <string>
 
+#include "pluginterfaces/gui/iplugviewcontentscalesupport.h"
 #include "tests/vst3/ModuleHost.h"
 #include "tests/x11/X11TestHost.h"
 
@@ -241,4 +244,111 @@ TEST(X11Vst3Editor, RoundsTwoEditorsAVanishingParentAndABrokenConnection)
   b.view = nullptr;
   EXPECT_TRUE(x.Children(other).empty());
   EXPECT_TRUE(b.frame.handlers.empty() && b.frame.timers.empty());
+}
+
+TEST(X11Vst3Editor, FollowsTheHostsContentScaleAndItsResizing)
+{
+  XClient x;
+  REQUIRE_DISPLAY(x);
+  const ::Window parent = x.Parent(0, 0, 1100, 1200);
+  Editor e;
+  IPlugViewContentScaleSupport* scale = nullptr;
+  ASSERT_EQ(kResultOk, e.view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale)));
+  auto size = [&] {
+    ViewRect r;
+    e.view->getSize(&r);
+    return std::make_pair(r.getWidth(), r.getHeight());
+  };
+
+  // Before attached: the size the host then asks for, and the window it opens.
+  ASSERT_EQ(kResultTrue, scale->setContentScaleFactor(2.0f));
+  EXPECT_EQ(std::make_pair(692, 1132), size());
+  ASSERT_EQ(1u, e.frame.resizes.size());
+  EXPECT_EQ(1132, e.frame.resizes[0].getHeight());
+  ASSERT_EQ(kResultTrue, e.Attach(parent));
+  const ::Window w = x.Editor(parent);
+  EXPECT_EQ(std::make_pair(692, 1132), x.Size(w));
+  std::vector<uint32_t> shown;
+  EXPECT_EQ(0, WaitForPicture(x, w, ExpectedPicture(e.Norms(), 2.0), [&] { e.Pump(); }, 692, 1132, &shown));
+  SavePpm(shown, 692, 1132, "editor-linux-200.ppm");  // the window as the screen showed it, for the user's guide
+
+  // Refused factors change nothing.
+  for (float refused : {0.5f, 3.5f, 0.0f, -2.0f, std::numeric_limits<float>::quiet_NaN(), HUGE_VALF})
+    EXPECT_EQ(kResultFalse, scale->setContentScaleFactor(refused)) << refused;
+  EXPECT_EQ(std::make_pair(692, 1132), size());
+  EXPECT_EQ(std::make_pair(692, 1132), x.Size(w));
+  EXPECT_EQ(1u, e.frame.resizes.size());
+
+  // After attached: the window follows and the host is asked for the size.
+  ASSERT_EQ(kResultTrue, scale->setContentScaleFactor(1.5f));
+  ASSERT_EQ(2u, e.frame.resizes.size());
+  EXPECT_EQ(519, e.frame.resizes[1].getWidth());
+  EXPECT_EQ(849, e.frame.resizes[1].getHeight());
+  EXPECT_EQ(std::make_pair(519, 849), x.Size(w));
+  EXPECT_EQ(0, WaitForPicture(x, w, ExpectedPicture(e.Norms(), 1.5), [&] { e.Pump(); }, 519, 849));
+
+  // A user's resize keeps the aspect ratio, within 100 % to 300 %.
+  EXPECT_EQ(kResultTrue, e.view->canResize());
+  struct Resize { int w, h, snappedW, snappedH; };
+  for (const Resize& r : {Resize{800, 900, 550, 900}, Resize{2000, 3000, 1038, 1698}, Resize{100, 100, 346, 566},
+                          Resize{1038, 849, 519, 849}})
+  {
+    ViewRect asked(0, 0, r.w, r.h);
+    ASSERT_EQ(kResultTrue, e.view->checkSizeConstraint(&asked));
+    EXPECT_EQ(r.snappedW, asked.getWidth()) << r.w << "x" << r.h;
+    EXPECT_EQ(r.snappedH, asked.getHeight()) << r.w << "x" << r.h;
+    e.view->onSize(&asked);
+    EXPECT_EQ(std::make_pair(r.snappedW, r.snappedH), size());
+    EXPECT_EQ(std::make_pair(r.snappedW, r.snappedH), x.Size(w));
+  }
+  scale->release();
+}
+
+TEST(X11Vst3Editor, TheSameLogicalPointAndDragDoTheSameAtEveryScale)
+{
+  XClient x;
+  REQUIRE_DISPLAY(x);
+  const ::Window parent = x.Parent(0, 0, 1100, 1750);
+  Editor e;
+  IPlugViewContentScaleSupport* scale = nullptr;
+  ASSERT_EQ(kResultOk, e.view->queryInterface(IPlugViewContentScaleSupport::iid, reinterpret_cast<void**>(&scale)));
+  ASSERT_EQ(kResultTrue, e.Attach(parent));
+  const ::Window w = x.Editor(parent);
+  // Logical points on the edges of overlapping controls (the gain knob wins).
+  struct Probe { int x, y; Vst::ParamID param; };
+  const Probe probes[] = {{57, 445, kLowGain}, {163, 484, kLowGain}, {170, 500, kLowFreq}, {56, 271, kMidGain},
+                          {164, 300, kMidFreq}, {325, 136, kInput}, {218, 377, kOutput}};
+  const Box mg = ControlBox(kMidGain);
+  for (float s : {1.0f, 1.5f, 2.0f, 3.0f})
+  {
+    SCOPED_TRACE(s);
+    ASSERT_EQ(kResultTrue, scale->setContentScaleFactor(s));
+    // 54 logical pixels up moves "Mid Gain" two positions, and back down two
+    // (the editor's top at the screen's, so that the drag stays on the screen).
+    x.Place(w, 0, 0, 0, 0);
+    e.handler.edits.clear();
+    const int x0 = (int)(mg.cx() * s), y0 = (int)((mg.y + 10) * s);
+    x.Drag(w, x0, y0, 3, (int)(-18 * s));
+    ASSERT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return e.Edits(kMidGain).find('e') != std::string::npos; }));
+    EXPECT_TRUE(IsOneGesture(e.Edits(kMidGain))) << e.Edits(kMidGain);
+    EXPECT_NEAR(0.7, e.controller->getParamNormalized(kMidGain), 1e-9);
+    e.handler.edits.clear();
+    x.Drag(w, x0, y0, 3, (int)(18 * s));
+    ASSERT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return e.Edits(kMidGain).find('e') != std::string::npos; }));
+    EXPECT_NEAR(0.5, e.controller->getParamNormalized(kMidGain), 1e-9);
+
+    // The first and the last physical pixel of each logical one, in two rounds
+    // so that no two clicks in a row land close enough for a double click.
+    for (int corner = 0; corner < 2; ++corner)
+      for (const Probe& p : probes)
+      {
+        e.handler.edits.clear();
+        const int px = corner ? (int)std::ceil((p.x + 1) * s) - 1 : (int)std::ceil(p.x * s);
+        const int py = corner ? (int)std::ceil((p.y + 1) * s) - 1 : (int)std::ceil(p.y * s);
+        x.Click(w, px, py);
+        ASSERT_TRUE(PumpUntil([&] { e.Pump(); }, [&] { return e.Edits(p.param) == "be"; }))
+          << p.x << "," << p.y << " at " << px << "," << py << ": " << e.Edits(p.param);
+      }
+  }
+  scale->release();
 }

@@ -2,19 +2,22 @@
 """Draws the TALVOR editor artwork: the panel and every knob and switch strip.
 
 Everything is drawn at four times the final size and averaged down, so edges
-and text come out antialiased. Run with Debian's Python (python3-pil):
+and text come out antialiased. The same drawing, averaged down only by two,
+gives the second set at twice the size, for screens at more than 100 %.
+Run with Debian's Python (python3-pil):
 
     /usr/bin/python3 tools/artwork/make_artwork.py
 
-It writes the twelve PNGs into resources/img/ and prints the table of shelf
-frequencies that the selector legends show. Output is byte-for-byte
+It writes the twelve PNGs into resources/img/ and their double-size twins
+into resources/img/2x/, and prints the table of shelf frequencies that the
+selector legends show. Output is byte-for-byte
 reproducible: all texture noise comes from fixed seeds.
 
 Options:
     --out DIR        write the PNGs somewhere else
     --preview FILE   also write a full editor mock-up (panel plus controls)
     --positions ...  control positions for the mock-up, see preview_positions()
-    --check          only verify the PNGs already in the output folder
+    --check          only verify the PNGs already in the output folder (both sets)
 """
 
 import argparse
@@ -29,6 +32,8 @@ import zlib
 from PIL import Image, ImageChops, ImageDraw, ImageFilter, ImageFont
 
 S = 4  # supersampling factor
+HI = 2  # size of the second set, in final pixels per panel pixel
+HI_DIR = "2x"  # the second set's folder, inside the output folder
 
 PANEL_W, PANEL_H = 346, 566
 
@@ -296,11 +301,32 @@ def draw_text(img, x, y, text, fnt, colour, anchor="mm", spacing=0.0, crisp=True
         paint(img, text_mask(img, x, y, text, fnt, anchor, spacing), colour)
 
 
-def _render_crisp_text(small, items):
+def _render_crisp_text(small, items, scale=1):
     for x, y, text, fnt, colour, anchor, spacing in items:
         m = Image.new("L", small.size, 0)
-        _text_onto(m, round(x), round(y), text, font(fnt[0], fnt[1], 1), anchor, spacing, 1)
+        if scale == 1:
+            _text_onto(m, round(x), round(y), text, font(fnt[0], fnt[1], 1), anchor, spacing, 1)
+        else:
+            _crisp_text_scaled(m, round(x), round(y), text, fnt, anchor, spacing, scale)
         paint(small, m, colour)
+
+
+def _crisp_text_scaled(mask, x, y, text, fnt, anchor, spacing, scale):
+    """Crisp text on the larger set: hinted at its own size, each letter placed
+    where the final-size text has it (times the scale), so both sets agree."""
+    d = ImageDraw.Draw(mask)
+    big = font(fnt[0], fnt[1], scale)
+    if float(round(spacing)) == 0.0:
+        d.text((x * scale, y * scale), text, font=big, fill=255, anchor=anchor)
+        return
+    small = font(fnt[0], fnt[1], 1)
+    widths = [float(round(small.getlength(ch))) for ch in text]
+    spacing = float(max(1, round(spacing)))
+    total = sum(widths) + spacing * (len(text) - 1)
+    pos = x - {"l": 0.0, "m": total / 2.0, "r": total}[anchor[0]]
+    for ch, w in zip(text, widths):
+        d.text((round(pos) * scale, y * scale), ch, font=big, fill=255, anchor="l" + anchor[1])
+        pos += w + spacing
 
 
 def line_mask(img, pts, width):
@@ -365,16 +391,22 @@ def shadow(img, mask, dx, dy, blur, opacity):
 
 def downscale(img, finish=None):
     """Average S x S blocks (alpha-weighted, so clear pixels bleed no colour),
-    let finish() work on the result, then add the queued crisp text."""
-    w, h = img.size[0] // S, img.size[1] // S
-    small = img.convert("RGBa").resize((w, h), Image.BOX).convert("RGBA")
-    # Fully transparent pixels get one colour so the files compress well.
-    clear = small.getchannel("A").point(lambda p: 255 if p == 0 else 0)
-    small.paste((0, 0, 0, 0), (0, 0), clear)
-    if finish:
-        small = finish(small)
-    _render_crisp_text(small, _crisp_text.pop(id(img), []))
-    return small
+    let finish(image, scale) work on the result, then add the queued crisp
+    text. Gives the pair (final size, HI times the final size): the second
+    averages S / HI blocks of the same drawing."""
+    items = _crisp_text.pop(id(img), [])
+    pair = []
+    for scale in (1, HI):
+        w, h = img.size[0] * scale // S, img.size[1] * scale // S
+        small = img.convert("RGBa").resize((w, h), Image.BOX).convert("RGBA")
+        # Fully transparent pixels get one colour so the files compress well.
+        clear = small.getchannel("A").point(lambda p: 255 if p == 0 else 0)
+        small.paste((0, 0, 0, 0), (0, 0), clear)
+        if finish:
+            small = finish(small, scale)
+        _render_crisp_text(small, items, scale)
+        pair.append(small)
+    return tuple(pair)
 
 
 # ---------------------------------------------------------------------------
@@ -615,9 +647,12 @@ def render_panel(tables):
     for sx, sy, a in ((10, 10, 30), (336, 10, -20), (10, 512, 70), (336, 512, 10)):
         screw(img, sx, sy, a)
 
-    def grain(small):
-        # Fine grain at final size (supersampled grain would average away).
+    def grain(small, scale):
+        # Fine grain at final size (supersampled grain would average away);
+        # the larger set has the same grain, each grain covering scale x scale.
         g = noise(PANEL_W, PANEL_H, 3).point(lambda p: 128 + (p - 128) // 24)
+        if scale != 1:
+            g = g.resize(small.size, Image.NEAREST)
         out = ImageChops.add(small.convert("RGB"), g.convert("RGB"), 1.0, -128).convert("RGBA")
         out.putalpha(255)
         return out
@@ -762,11 +797,15 @@ def render_switch_frames(w, h, lamp):
 # Output.
 
 def stack(frames):
-    w, h = frames[0].size
-    out = Image.new("RGBA", (w, h * len(frames)), (0, 0, 0, 0))
-    for i, f in enumerate(frames):
-        out.paste(f, (0, i * h))
-    return out
+    """Frames as (final size, larger) pairs, stacked into one pair of strips."""
+    pair = []
+    for k in range(2):
+        w, h = frames[0][k].size
+        out = Image.new("RGBA", (w, h * len(frames)), (0, 0, 0, 0))
+        for i, f in enumerate(frames):
+            out.paste(f[k], (0, i * h))
+        pair.append(out)
+    return tuple(pair)
 
 
 def save_png(img, path):
@@ -785,20 +824,27 @@ def read_ihdr(path):
     return w, h, depth, ctype
 
 
+def image_sets(outdir):
+    """(folder, size factor) of both sets."""
+    return ((outdir, 1), (os.path.join(outdir, HI_DIR), HI))
+
+
 def check(outdir):
     ok = True
-    for rid, fname, frames, w, h in IMAGES:
-        path = os.path.join(outdir, fname)
+    for (folder, scale), (rid, fname, frames, w, h) in (
+            (fs, row) for fs in image_sets(outdir) for row in IMAGES):
+        w, h = w * scale, h * scale
+        path = os.path.join(folder, fname)
         if not os.path.exists(path):
             print("missing: %s" % path)
             ok = False
             continue
         ihdr = read_ihdr(path)
         if ihdr != (w, h, 8, 6):
-            print("wrong header: %s %r, want %dx%d 8-bit RGBA" % (fname, ihdr, w, h))
+            print("wrong header: %s %r, want %dx%d 8-bit RGBA" % (path, ihdr, w, h))
             ok = False
         if h % frames:
-            print("height of %s does not divide into %d frames" % (fname, frames))
+            print("height of %s does not divide into %d frames" % (path, frames))
             ok = False
     return ok
 
@@ -840,6 +886,7 @@ def preview_positions(text):
 
 
 def compose_preview(images, positions):
+    images = {k: v[0] for k, v in images.items()}
     out = images["BG.png"].copy()
     for name, fname, x, y in CONTROLS:
         _, frames, w, h = image_entry(fname)
@@ -882,12 +929,14 @@ def main(argv):
     tables = shelf_table()
     print_table(tables)
     images = build_all(tables)
-    os.makedirs(args.out, exist_ok=True)
-    for rid, fname, frames, w, h in IMAGES:
-        img = images[fname]
-        if img.size != (w, h):
-            raise SystemExit("internal error: %s is %dx%d, want %dx%d" % (fname, img.size[0], img.size[1], w, h))
-        save_png(img, os.path.join(args.out, fname))
+    for k, (folder, scale) in enumerate(image_sets(args.out)):
+        os.makedirs(folder, exist_ok=True)
+        for rid, fname, frames, w, h in IMAGES:
+            img = images[fname][k]
+            if img.size != (w * scale, h * scale):
+                raise SystemExit("internal error: %s at %dx is %dx%d, want %dx%d"
+                                 % (fname, scale, img.size[0], img.size[1], w * scale, h * scale))
+            save_png(img, os.path.join(folder, fname))
     if args.preview:
         save_png(compose_preview(images, preview_positions(args.positions)), args.preview)
     return 0 if check(args.out) else 1

@@ -1,7 +1,7 @@
 // talvor-snapshot: draws the TALVOR editor for given parameter values and
 // writes it as a PNG image.
 //
-//   talvor-snapshot [--set "NAME=VALUE"]... OUTPUT.png
+//   talvor-snapshot [--set "NAME=VALUE"]... [--scale FACTOR] OUTPUT.png
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,9 +22,10 @@ namespace {
 using tool_args::Fail;
 
 const char kUsage[] =
-  "usage: talvor-snapshot [--set \"NAME=VALUE\"]... OUTPUT.png\n"
+  "usage: talvor-snapshot [--set \"NAME=VALUE\"]... [--scale FACTOR] OUTPUT.png\n"
   "Draws the editor with the given parameter values (real values, e.g. \"Input=-3.5\",\n"
-  "\"Low Gain=7\") and writes it as an RGB PNG image.\n";
+  "\"Low Gain=7\") and writes it as an RGB PNG image. --scale draws it at a display\n"
+  "scale from 1 to 3 (default 1: 346 x 566 pixels; 2: 692 x 1132).\n";
 
 struct PngOut
 {
@@ -97,6 +98,7 @@ int main(int argc, char** argv)
   tool_args::SetToolName("talvor-snapshot");
   std::vector<std::string> sets;
   std::string output;
+  double scale = 1.0;
   for (int i = 1; i < argc; ++i)
   {
     const std::string arg = argv[i];
@@ -109,6 +111,13 @@ int main(int argc, char** argv)
     {
       if (i + 1 >= argc) return Fail("--set needs a value");
       sets.push_back(argv[++i]);
+      continue;
+    }
+    if (arg == "--scale")
+    {
+      if (i + 1 >= argc) return Fail("--scale needs a value");
+      if (!tool_args::ParseDouble(argv[++i], &scale) || !(scale >= kMinEditorScale && scale <= kMaxEditorScale))
+        return Fail("--scale \"%s\" is not a factor from 1 to 3", argv[i]);
       continue;
     }
     if (arg.size() > 1 && arg[0] == '-') return Fail("unknown option \"%s\" (try --help)", arg.c_str());
@@ -133,7 +142,8 @@ int main(int argc, char** argv)
     plug.ProcessBlock(inputs, outputs, 64);
   }
 
-  editor->Redraw(IRect(0, 0, editor->Width(), editor->Height()));
+  if (!editor->SetScale(scale)) return Fail("the editor cannot be drawn at scale %g", scale);
+  editor->Redraw(IRect(0, 0, editor->ScaledWidth(), editor->ScaledHeight()));
   LICE_IBitmap* bmp = editor->DrawBitmap();
   if (!bmp) return Fail("the editor has no draw bitmap");
   return WritePng(bmp, output);
