@@ -115,7 +115,7 @@ int RenderVst2(const std::vector<std::vector<float>>& in, const std::string& pat
       e->processReplacing(e, ins, outs, (VstInt32)frames);
     },
     [&](const Change& c) { e->setParameter(e, c.param, c.normalised); });
-  fx.Dispatch(effMainsChanged, 0, 0);
+  fx.Dispatch(effMainsChanged, 0, (VstIntPtr)0);
   return Write(path, out) ? 0 : Fail("cannot write the VST 2.4 output");
 }
 
