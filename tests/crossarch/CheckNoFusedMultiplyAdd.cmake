@@ -9,7 +9,7 @@ if(NOT rc EQUAL 0)
 endif()
 # AArch64: fmadd fmsub fnmadd fnmsub (scalar), fmla fmls (vector);
 # x86-64: the FMA3 and AVX-512 vfmadd... / vfnmsub... forms.
-string(REGEX MATCHALL "\t(fn?m(add|sub)|fml[as]|vfn?m(add|sub)[0-9a-z]*) [^\n]*" found "${code}")
+string(REGEX MATCHALL "\t(fn?m(add|sub)|fml[as]|vfn?m(add|sub)[0-9a-z]*)[ \t][^\n]*" found "${code}")
 list(LENGTH found count)
 if(count GREATER 0)
   list(SUBLIST found 0 5 first)
