@@ -114,8 +114,12 @@ check_outputs_owned() {
   done
 }
 
+# package_installed NAME[:ARCH]: installed for ARCH (default: the machine's
+# own architecture, or "all"); a package may be installed for several.
 package_installed() {
-  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+  local name=${1%%:*} arch=${1#*:}
+  [ "$arch" != "$1" ] || arch=$(dpkg --print-architecture)
+  dpkg-query -W -f='${Architecture} ${Status}\n' "$name" 2>/dev/null | grep -Eqx "($arch|all) install ok installed"
 }
 
 # Source packages (apt-get source) need deb-src entries; add them beside the
