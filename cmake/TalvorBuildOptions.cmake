@@ -6,7 +6,11 @@
 #                         TALVOR_SANITIZE is on (compile and link), with
 #                         libFuzzer's coverage when TALVOR_FUZZ is on;
 #                         ThreadSanitizer when TALVOR_TSAN is on; else nothing
-#   talvor_build_options  both
+#   talvor_float_rules    no fused multiply-add contraction, no fast-math:
+#                         the sound is the same bits on every processor (GCC
+#                         contracts by default on AArch64, Clang everywhere
+#                         the target has FMA)
+#   talvor_build_options  all three
 # The base libraries (talvor_dsp, talvor_graphics, talvor_framework,
 # talvor_images) carry talvor_build_options in their public interface, so every
 # program and module built on them compiles with the warnings and, in a
@@ -44,5 +48,8 @@ elseif(TALVOR_TSAN)
   target_link_options(talvor_sanitize INTERFACE -fsanitize=thread)
 endif()
 
+add_library(talvor_float_rules INTERFACE)
+target_compile_options(talvor_float_rules INTERFACE -ffp-contract=off -fno-fast-math)
+
 add_library(talvor_build_options INTERFACE)
-target_link_libraries(talvor_build_options INTERFACE talvor_warnings talvor_sanitize)
+target_link_libraries(talvor_build_options INTERFACE talvor_warnings talvor_sanitize talvor_float_rules)

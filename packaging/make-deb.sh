@@ -3,10 +3,12 @@
 # tools only (dpkg-shlibdeps, dpkg-deb; no network):
 #
 #   make-deb.sh --dist DIR --work DIR --out FILE.deb --name NAME --version V \
-#               --maintainer "NAME <EMAIL>" --homepage URL
+#               --maintainer "NAME <EMAIL>" --homepage URL [--arch ARCH] [--strip STRIP]
 #
-# DIR is dist/linux-x86_64; what goes where is listed in linux-plugins.txt
-# beside this script (kind K -> /usr/lib/K/). The package holds stripped
+# DIR is dist/linux-x86_64 (ARCH amd64, the default) or dist/linux-aarch64
+# (ARCH arm64, STRIP aarch64-linux-gnu-strip: the host's strip knows x86-64
+# only); what goes where is listed in linux-plugins.txt beside this script
+# (kind K -> /usr/lib/K/). The package holds stripped
 # copies of the modules, the copyright file and the changelog. Called by
 # packaging/CMakeLists.txt.
 set -euo pipefail
@@ -14,12 +16,13 @@ set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 die() { printf 'make-deb.sh: %s\n' "$*" >&2; exit 1; }
 
-dist= work= out= name= version= maintainer= homepage=
+dist= work= out= name= version= maintainer= homepage= arch=amd64 strip=strip
 while [ $# -gt 0 ]; do
   [ $# -ge 2 ] || die "$1 needs a value"
   case $1 in
     --dist) dist=$2 ;; --work) work=$2 ;; --out) out=$2 ;; --name) name=$2 ;;
     --version) version=$2 ;; --maintainer) maintainer=$2 ;; --homepage) homepage=$2 ;;
+    --arch) arch=$2 ;; --strip) strip=$2 ;;
     *) die "unknown option $1" ;;
   esac
   shift 2
@@ -47,7 +50,7 @@ done <"$here/linux-plugins.txt"
 while IFS= read -r -d '' so; do modules+=("$so"); done \
   < <(find "$root/usr/lib" -type f -name '*.so' -print0 | sort -z)
 [ ${#modules[@]} -gt 0 ] || die "no modules found in $dist"
-strip --strip-unneeded --remove-section=.comment --remove-section=.note "${modules[@]}"
+"$strip" --strip-unneeded --remove-section=.comment --remove-section=.note "${modules[@]}"
 
 cp "$here/debian/copyright" "$root/usr/share/doc/$package/copyright"
 # A native package's changelog is changelog.gz.
@@ -56,9 +59,14 @@ find "$root" -type d -exec chmod 0755 {} +
 find "$root" -type f -exec chmod 0644 {} +
 
 # Depends: what the modules' shared libraries need, as dpkg-shlibdeps works it
-# out from the installed packages' symbol files.
-printf 'Source: %s\n\nPackage: %s\nArchitecture: amd64\n' "$package" "$package" >"$work/debian/control"
-shlibs=$(cd "$work" && dpkg-shlibdeps -O "${modules[@]/#/-e}" 2>"$work/shlibdeps.log") \
+# out from the installed packages' symbol files (for arm64, those of the
+# multiarch arm64 libraries).
+printf 'Source: %s\n\nPackage: %s\nArchitecture: %s\n' "$package" "$package" "$arch" >"$work/debian/control"
+# dpkg-architecture checks the target against the C compiler's: name the
+# target's (the cross compiler, for arm64 on x86-64).
+CC=$(dpkg-architecture -a"$arch" -qDEB_HOST_GNU_TYPE 2>/dev/null)-gcc
+export CC
+shlibs=$(cd "$work" && dpkg-architecture -a"$arch" -c dpkg-shlibdeps -O "${modules[@]/#/-e}" 2>"$work/shlibdeps.log") \
   || { cat "$work/shlibdeps.log" >&2; die "dpkg-shlibdeps failed"; }
 depends=${shlibs#shlibs:Depends=}
 [ -n "$depends" ] && [ "$depends" != "$shlibs" ] || die "dpkg-shlibdeps found no dependencies"
@@ -66,7 +74,7 @@ depends=${shlibs#shlibs:Depends=}
 size=$(du -sk --apparent-size "$root/usr" | cut -f1)
 sed -e "s|@PACKAGE@|$package|" -e "s|@VERSION@|$version|" -e "s|@MAINTAINER@|$maintainer|" \
     -e "s|@INSTALLED_SIZE@|$size|" -e "s|@DEPENDS@|$depends|" -e "s|@HOMEPAGE@|$homepage|" \
-    -e "s|@NAME@|$name|" "$here/debian/control.in" >"$root/DEBIAN/control"
+    -e "s|@NAME@|$name|" -e "s|@ARCH@|$arch|" "$here/debian/control.in" >"$root/DEBIAN/control"
 (cd "$root" && find usr -type f -print0 | sort -z | xargs -0 md5sum) >"$root/DEBIAN/md5sums"
 chmod 0644 "$root/DEBIAN/control" "$root/DEBIAN/md5sums"
 

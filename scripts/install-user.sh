@@ -4,16 +4,17 @@
 #   scripts/install-user.sh [--from DIR]      copy into ~/.vst3, ~/.vst, ~/.lv2
 #   scripts/install-user.sh --uninstall       remove them again
 #
-# DIR defaults to dist/linux-x86_64 (built by scripts/setup.sh). What goes where
-# is listed in packaging/linux-plugins.txt (kind K -> ~/.K/). Folders are
-# created when missing and never removed; an earlier copy of a plug-in is
-# replaced whole; nothing but TALVOR's own plug-ins is touched.
+# DIR defaults to dist/linux-x86_64 or dist/linux-aarch64, whichever is this
+# machine's (built by scripts/setup.sh). What goes where is listed in
+# packaging/linux-plugins.txt (kind K -> ~/.K/). Folders are created when
+# missing and never removed; an earlier copy of a plug-in is replaced whole;
+# nothing but TALVOR's own plug-ins is touched.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 die() { printf 'install-user.sh: %s\n' "$*" >&2; exit 1; }
 
-from=$root/dist/linux-x86_64
+from=$root/dist/linux-$(uname -m)
 uninstall=0
 while [ $# -gt 0 ]; do
   case $1 in

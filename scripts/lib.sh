@@ -10,8 +10,12 @@ export TALVOR_WINE64=${TALVOR_WINE64:-/usr/lib/wine/wine64}
 # refusing connections meanwhile (tests connect and leave in quick turns).
 TALVOR_XVFB_ARGS="-screen 0 1024x768x24 -noreset"
 
-# Debian packages for building and testing everything, native and Win64, and
-# the packages in dist/ (dpkg-dev for the .deb, nsis for the Windows installer).
+# Debian packages for building and testing everything, native, Win64 and
+# AArch64 Linux, and the packages in dist/ (dpkg-dev for the .deb, nsis for the
+# Windows installer). The AArch64 build takes the target's libraries from
+# Debian's arm64 packages (name:arm64, through multiarch; ensure_packages adds
+# the architecture), with the runtimes named so that dpkg-shlibdeps finds them
+# there, and runs its programs under qemu-user.
 TALVOR_PACKAGES=(
   build-essential cmake pkg-config git dpkg-dev python3
   libpng-dev zlib1g-dev libsndfile1-dev
@@ -22,17 +26,23 @@ TALVOR_PACKAGES=(
   libx11-dev libxext-dev libxtst-dev
   nsis
   lv2-dev
+  g++-aarch64-linux-gnu qemu-user
+  libpng-dev:arm64 zlib1g-dev:arm64 libx11-dev:arm64 libxext-dev:arm64
+  libstdc++6:arm64 libgcc-s1:arm64
 )
 # Only the test suite needs these (scripts/test.sh): Ardour for the host tests
 # (tests/hosts), lintian for the Debian package's test (tests/packaging), lilv,
 # its tools and sord_validate for the LV2 tests (tests/lv2), the locale sources
 # for the comma-decimal locale test (tests/locale), Clang with its libFuzzer
-# and sanitizer runtimes for the fuzz stage (tests/fuzz).
+# and sanitizer runtimes for the fuzz stage (tests/fuzz), and the arm64
+# libraries the AArch64 test build links (XTest, lilv, libsndfile for the
+# tools).
 # tools/plots/make_plots.py needs python3-matplotlib; nothing runs it unasked.
 TALVOR_TEST_PACKAGES=(
   ardour lintian
   liblilv-dev lilv-utils sordi
   locales clang libclang-rt-14-dev
+  libxtst-dev:arm64 liblilv-dev:arm64 libsndfile1-dev:arm64
 )
 
 TALVOR_TIMINGS=()
@@ -104,8 +114,12 @@ check_outputs_owned() {
   done
 }
 
+# package_installed NAME[:ARCH]: installed for ARCH (default: the machine's
+# own architecture, or "all"); a package may be installed for several.
 package_installed() {
-  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+  local name=${1%%:*} arch=${1#*:}
+  [ "$arch" != "$1" ] || arch=$(dpkg --print-architecture)
+  dpkg-query -W -f='${Architecture} ${Status}\n' "$name" 2>/dev/null | grep -Eqx "($arch|all) install ok installed"
 }
 
 # Source packages (apt-get source) need deb-src entries; add them beside the
@@ -131,9 +145,18 @@ ensure_deb_src() {
 # Installs whatever is missing from TALVOR_PACKAGES (and the extra package
 # names given). apt is not touched at all when everything is present.
 ensure_packages() {
-  local missing=() p src_added=0
+  local missing=() p arch src_added=0
   for p in "${TALVOR_PACKAGES[@]}" "$@"; do
     package_installed "$p" || missing+=("$p")
+  done
+  # A package of another architecture (name:arch) needs that architecture
+  # in dpkg's list first; the apt-get update below then reads its lists.
+  for p in "${missing[@]}"; do
+    case $p in *:*) arch=${p##*:} ;; *) continue ;; esac
+    if [ "$arch" != "$(dpkg --print-architecture)" ] && ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+      log "Adding the package architecture $arch"
+      as_root dpkg --add-architecture "$arch"
+    fi
   done
   # The Win64 zlib and libpng are built from Debian's source packages.
   if ! win64_deps_ready && ensure_deb_src; then src_added=1; fi
@@ -187,6 +210,10 @@ fuzz_configure_args() {
   printf '%s\n' -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DTALVOR_FUZZ=ON -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=OFF -DTALVOR_BUILD_BENCH=OFF \
     -DTALVOR_HOST_TESTS=OFF "-DTALVOR_DIST_DIR=$1/dist"
+}
+
+arm64_toolchain_args() {
+  echo "-DCMAKE_TOOLCHAIN_FILE=$TALVOR_ROOT/cmake/aarch64-linux-gnu.cmake"
 }
 
 win64_toolchain_args() {

@@ -9,6 +9,9 @@
 #      (scripts/fuzz.sh runs them longer)
 #   4. tsan: the thread stress tests under ThreadSanitizer
 #   5. Win64 cross build + its tests under Wine on a virtual display
+#   6. arm64: AArch64 Linux cross build + its tests under qemu-aarch64 on a
+#      virtual display, with its modules' output and editor snapshot compared
+#      with the native build's (which it builds first when stage 1 did not)
 # Installs missing packages first, Ardour included (works alone on a fresh
 # Debian 12). Run it as yourself: it asks for root (sudo) only to install
 # packages.
@@ -16,12 +19,12 @@
 # non-zero when any configure, build or test failed.
 #
 # Environment: TALVOR_BUILD_ROOT (default ./build), TALVOR_JOBS (default: nproc),
-# TALVOR_STAGES (default "native sanitize fuzz tsan win64").
+# TALVOR_STAGES (default "native sanitize fuzz tsan win64 arm64").
 set -euo pipefail
 # shellcheck source=scripts/lib.sh
 . "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-stages=${TALVOR_STAGES:-native sanitize fuzz tsan win64}
+stages=${TALVOR_STAGES:-native sanitize fuzz tsan win64 arm64}
 failed=()
 summaries=()
 total_passed=0
@@ -123,6 +126,19 @@ run_stage() {
   esac
 }
 
+native_dir=$TALVOR_BUILD_ROOT/native
+native_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVOR_SANITIZE=OFF
+  -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=ON -DTALVOR_BUILD_BENCH=ON
+  -DTALVOR_HOST_TESTS=ON -DTALVOR_DIST_DIR="$TALVOR_ROOT/dist")
+
+# native_reference DIR: the native build's reference programs for the arm64
+# stage's comparison (configured like the native stage when it is not yet).
+native_reference() {
+  [ -f "$1/CMakeCache.txt" ] || cmake_configure "$1" "${native_args[@]}" >"$1/configure.log" 2>&1 \
+    || { cat "$1/configure.log" >&2; return 1; }
+  cmake_build "$1" "$1/build-reference.log" talvor-reference-render talvor-snapshot
+}
+
 cd "$TALVOR_ROOT"
 timed "packages (apt)" ensure_packages "${TALVOR_TEST_PACKAGES[@]}"
 continue_as_invoking_user "$TALVOR_ROOT/scripts/test.sh" "$@"
@@ -132,11 +148,7 @@ mkdir -p "$TALVOR_BUILD_ROOT"
 for stage in $stages; do
   case $stage in
     native)
-      run_stage native "$TALVOR_BUILD_ROOT/native" ctest+host \
-        -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVOR_SANITIZE=OFF \
-        -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=ON -DTALVOR_BUILD_BENCH=ON \
-        -DTALVOR_HOST_TESTS=ON \
-        -DTALVOR_DIST_DIR="$TALVOR_ROOT/dist"
+      run_stage native "$native_dir" ctest+host "${native_args[@]}"
       ;;
     sanitize)
       # Instrumented binaries stay out of dist/.
@@ -169,6 +181,20 @@ for stage in $stages; do
       run_stage win64 "$TALVOR_BUILD_ROOT/win64" wine \
         "${toolchain[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTALVOR_BUILD_TESTS=ON -DTALVOR_DIST_DIR="$TALVOR_ROOT/dist"
+      ;;
+    arm64)
+      # The build machine's modules and programs to compare with: those of the
+      # native stage's folder (up to date when that stage ran).
+      mkdir -p "$native_dir"
+      if ! timed "arm64: native reference" native_reference "$native_dir"; then
+        failed+=("arm64-reference")
+        continue
+      fi
+      mapfile -t toolchain < <(arm64_toolchain_args)
+      run_stage arm64 "$TALVOR_BUILD_ROOT/arm64" ctest \
+        "${toolchain[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+        -DTALVOR_BUILD_TESTS=ON -DTALVOR_BUILD_TOOLS=ON -DTALVOR_BUILD_BENCH=OFF \
+        -DTALVOR_REFERENCE_BUILD_DIR="$native_dir" -DTALVOR_DIST_DIR="$TALVOR_ROOT/dist"
       ;;
     *) die "unknown stage $stage" ;;
   esac

@@ -6,16 +6,24 @@
 #   deb.sh reinstall DEB WORK_DIR  installed twice over itself, then removed,
 #                                  with dpkg in a private root (WORK_DIR/sys)
 #   deb.sh lintian DEB             no lintian error
+# TALVOR_DEB_ARCH names the architecture the package is built for (amd64, the
+# default, or arm64).
 set -u
 
 mode=$1 deb=$2 work=${3:-}
 fail() { echo "FAIL: $*"; exit 1; }
 [ -f "$deb" ] || fail "no package at $deb"
+arch=${TALVOR_DEB_ARCH:-amd64}
+case $arch in
+  amd64) vst3_arch=x86_64-linux machine="Advanced Micro Devices X86-64" ;;
+  arm64) vst3_arch=aarch64-linux machine=AArch64 ;;
+  *) fail "unknown architecture $arch" ;;
+esac
 
 case $mode in
 contents)
   files=$(dpkg-deb -c "$deb" | awk '{print $1, $6}' | sed 's|^\([^ ]*\) \./|\1 /|' | sort)
-  expected=$(sort <<'LIST'
+  expected=$(sed "s|@VST3_ARCH@|$vst3_arch|" <<'LIST' | sort
 drwxr-xr-x /
 drwxr-xr-x /usr/
 drwxr-xr-x /usr/lib/
@@ -35,8 +43,8 @@ drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/Resources/
 drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/Resources/Snapshots/
 -rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/Resources/Snapshots/F2AEE70D00DE4F4E536D6C62546C7631_snapshot.png
 -rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/Resources/Snapshots/F2AEE70D00DE4F4E536D6C62546C7631_snapshot_2.0x.png
-drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/
--rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so
+drwxr-xr-x /usr/lib/vst3/TALVOR.vst3/Contents/@VST3_ARCH@/
+-rw-r--r-- /usr/lib/vst3/TALVOR.vst3/Contents/@VST3_ARCH@/TALVOR.so
 drwxr-xr-x /usr/share/
 drwxr-xr-x /usr/share/doc/
 drwxr-xr-x /usr/share/doc/talvor/
@@ -48,7 +56,7 @@ LIST
 $files"
   [ -z "$(dpkg-deb -c "$deb" | awk '$2 != "root/root"')" ] || fail "files not owned by root"
 
-  for field in "Package=talvor" "Version=2.0.0" "Architecture=amd64" "Section=sound" \
+  for field in "Package=talvor" "Version=2.0.0" "Architecture=$arch" "Section=sound" \
                "Maintainer=SilverMeadowLab <support@silvermeadowlab.example>"; do
     got=$(dpkg-deb -f "$deb" "${field%%=*}")
     [ "$got" = "${field#*=}" ] || fail "${field%%=*} is '$got', expected '${field#*=}'"
@@ -65,9 +73,11 @@ $files"
   info=$work/root/usr/lib/vst3/TALVOR.vst3/Contents/Resources/moduleinfo.json
   python3 -m json.tool "$info" >/dev/null || fail "moduleinfo.json is no JSON"
   grep -q '"CID": "F2AEE70D00DE4F4E536D6C62546C7631"' "$info" || fail "moduleinfo.json has another class id"
-  for so in usr/lib/vst/TALVOR.so usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so \
+  for so in usr/lib/vst/TALVOR.so usr/lib/vst3/TALVOR.vst3/Contents/$vst3_arch/TALVOR.so \
             usr/lib/lv2/TALVOR.lv2/TALVOR.so usr/lib/lv2/TALVOR.lv2/TALVOR_ui.so; do
     readelf -S "$work/root/$so" | grep -q '\.debug_' && fail "$so is not stripped"
+    # The declared architecture is the modules' own: a loader refuses them elsewhere.
+    readelf -h "$work/root/$so" | grep -q "Machine: *$machine\$" || fail "$so is not built for $arch"
   done
   echo "OK: $(dpkg-deb -f "$deb" Package) $(dpkg-deb -f "$deb" Version): files, fields, moduleinfo.json"
   ;;
@@ -76,6 +86,8 @@ reinstall)
   rm -rf "$work"
   mkdir -p "$sys/var/lib/dpkg/info" "$sys/var/lib/dpkg/updates" "$sys/usr/lib/vst3/Other.vst3"
   : >"$sys/var/lib/dpkg/status"
+  # A private dpkg knows only the machine's own architecture.
+  [ "$arch" = "$(dpkg --print-architecture)" ] || printf '%s\n' "$arch" >"$sys/var/lib/dpkg/arch"
   echo mine >"$sys/usr/lib/vst3/Other.vst3/keep"
   # dpkg wants ldconfig and start-stop-daemon on PATH, which users often lack.
   dpkg_sys() { PATH="$PATH:/usr/sbin:/sbin" dpkg --root="$sys" --force-not-root --force-depends --force-script-chrootless --log="$work/dpkg-history.log" "$@" >>"$work/dpkg.log" 2>&1; }
@@ -83,7 +95,7 @@ reinstall)
   dpkg_sys -i "$deb" || fail "install over itself: $(cat "$work/dpkg.log")"
   [ "$(dpkg-query --admindir="$sys/var/lib/dpkg" -W -f='${Status}' talvor)" = "install ok installed" ] \
     || fail "not installed after the second install"
-  [ -f "$sys/usr/lib/vst3/TALVOR.vst3/Contents/x86_64-linux/TALVOR.so" ] || fail "module missing"
+  [ -f "$sys/usr/lib/vst3/TALVOR.vst3/Contents/$vst3_arch/TALVOR.so" ] || fail "module missing"
   dpkg_sys -r talvor || fail "remove: $(cat "$work/dpkg.log")"
   left=$(cd "$sys" && find . -path ./var -prune -o -print | grep -i talvor)
   [ -z "$left" ] || fail "left after removal: $left"

@@ -171,7 +171,10 @@ TEST(X11Vst3Editor, PaintsTheSnapshotAndTurnsRealInputIntoEdits)
     vst3test::ParamChanges changes{{kHighGain, {1.0}}, {kLowFreq, {0.25}}};
     while (!stop) vst3test::Process(e.plug, in, out, 64, &changes);
   });
-  PumpUntil([&] { e.Pump(); }, [&] { return e.controller->getParamNormalized(kHighGain) == 1.0; });
+  // Both values first: the expected picture is drawn from the controller's values.
+  PumpUntil([&] { e.Pump(); }, [&] {
+    return e.controller->getParamNormalized(kHighGain) == 1.0 && e.controller->getParamNormalized(kLowFreq) == 0.25;
+  });
   EXPECT_EQ(0, e.Picture(x, w)) << "a moved set of values";
   stop = true;
   audio.join();
