@@ -62,6 +62,15 @@ std::string Number(double v)
   return text;
 }
 
+// A literal that lilv reads as a float ("5.0", not the integer "5"): hosts
+// such as Ardour and Jalv apply preset values of that type only.
+std::string Decimal(double v)
+{
+  std::string text = Number(v);
+  if (text.find_first_of(".e") == std::string::npos) text += ".0";
+  return text;
+}
+
 std::string Quoted(const std::string& text)
 {
   std::string q = "\"";
@@ -192,7 +201,7 @@ void Preset(std::ostream& out, IPlugBase& plug, const TalvorFactoryPreset& prese
       << "    rdfs:comment " << Quoted(std::string(preset.category) + ": " + preset.description);
   for (int i = 0; i < plug.ParamCount(); ++i)
     out << " ;\n    lv2:port [\n        lv2:symbol " << Quoted(Symbol(plug.ParamAt(i)->NameForHost()))
-        << " ;\n        pset:value " << Number(preset.values[i]) << "\n    ]";
+        << " ;\n        pset:value " << Decimal(preset.values[i]) << "\n    ]";
   out << " .\n\n";
 }
 
