@@ -5,6 +5,7 @@
 //   talvor-measure response [--rate HZ] [--preset NAME] [--set "NAME=VALUE"]... FREQ...
 //   talvor-measure spectrum [--rate HZ] [--preset NAME] [--set "NAME=VALUE"]... [--tone HZ] [--level DBFS]
 //   talvor-measure transfer [--set "Input=DB"] [--peak X] [--points N]
+//   talvor-measure --list-presets    (as talvor-render lists them)
 
 #include <algorithm>
 #include <cmath>
@@ -27,6 +28,7 @@ const char* const kUsage =
   "usage: talvor-measure response [--rate HZ] [--preset NAME] [--set \"NAME=VALUE\"]... FREQ...\n"
   "       talvor-measure spectrum [--rate HZ] [--preset NAME] [--set \"NAME=VALUE\"]... [--tone HZ] [--level DBFS]\n"
   "       talvor-measure transfer [--set \"Input=DB\"] [--peak X] [--points N]\n"
+  "       talvor-measure --list-presets\n"
   "Runs a fresh TALVOR with the given parameters (as talvor-render takes them) and prints:\n"
   "  response  FREQ GAIN_DB for small signals: the impulse response at each frequency\n"
   "  spectrum  FREQ LEVEL_DB of the output for a sine (default 1 kHz at -6 dBFS), up to rate/2\n"
@@ -56,6 +58,11 @@ int ParseArguments(int argc, char** argv, Options* opt)
   {
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : -1;
+  }
+  if (std::strcmp(argv[1], "--list-presets") == 0)
+  {
+    tool_args::ListPresets();
+    return -1;
   }
   opt->mode = argv[1];
   if (opt->mode != "response" && opt->mode != "spectrum" && opt->mode != "transfer")
