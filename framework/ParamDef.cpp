@@ -168,7 +168,13 @@ int ParamDef::IntValue() const { return TruncateToInt32(Value()); }
 void ParamDef::FormatForHost(double v, bool isNormalized, char* out, bool useDisplayTexts) const
 {
   if (!out) return;
-  if (isNormalized) v = FromNormalized(std::isnan(v) ? 0.0 : ClampNormalized(v));
+  if (isNormalized)
+  {
+    v = FromNormalized(std::isnan(v) ? 0.0 : ClampNormalized(v));
+    // A stepped parameter shows the position the host's value selects: the
+    // one SetFromNormalized would round to (0.9f of 0 to 10 is 8.9999998).
+    if (kind != ParamKindDouble && step > 0.0) v = std::fmin(std::floor(v / step + 0.5) * step, maxValue);
+  }
 
   if (useDisplayTexts)
   {
@@ -187,6 +193,16 @@ void ParamDef::FormatForHost(double v, bool isNormalized, char* out, bool useDis
     WriteNumber(out, TruncateToInt32(v));
   else
     WriteNumber(out, v, displayPrecision);
+
+  // A plus sign only in front of a number that shows as more than zero, so
+  // that "0.00" stays unsigned and what is shown reads back as shown.
+  if (displayPlusSign && out[0] != '-' && std::strpbrk(out, "123456789"))
+  {
+    char signedText[kFormatBufferSize];
+    signedText[0] = '+';
+    CopyText(signedText + 1, kFormatBufferSize - 1, out);
+    CopyText(out, kFormatBufferSize, signedText);
+  }
 }
 
 bool ParamDef::ValueFromHostText(const char* text, double* outValue) const

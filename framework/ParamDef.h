@@ -33,6 +33,8 @@ public:
   void SetShape(double shape);
   void SetDisplayText(int32_t value, const char* text);  // appends an entry
   void SetNegateDisplay(bool negate) { negateDisplay = negate; }
+  // Shows values above zero with a "+" in front ("+3.50"), as gains are written.
+  void SetDisplayPlusSign(bool show) { displayPlusSign = show; }
   void SetCanAutomate(bool can) { canAutomate = can; }
   void SetLabel(const char* text);
   void SetGroup(const char* text);
@@ -52,7 +54,8 @@ public:
   // by hosts. Both are independent of the process's locale.
   //
   // The text of a real value, or of a normalised position (limited to [0, 1],
-  // NaN shown as 0) when `isNormalized`. `out` must hold at least
+  // NaN shown as 0; a stepped parameter's rounded to the position it selects)
+  // when `isNormalized`. `out` must hold at least
   // kFormatBufferSize bytes; longer texts are cut to fit.
   static constexpr int kFormatBufferSize = 64;
   void FormatForHost(double v, bool isNormalized, char* out, bool useDisplayTexts) const;
@@ -83,6 +86,7 @@ public:
   double Default() const { return defaultValue; }
   int DisplayPrecision() const { return displayPrecision; }
   bool NegateDisplay() const { return negateDisplay; }
+  bool DisplayPlusSign() const { return displayPlusSign; }
   bool CanAutomate() const { return canAutomate; }
 
 private:
@@ -104,6 +108,7 @@ private:
   char label[kTextSize] = {};
   char group[kTextSize] = {};
   bool negateDisplay = false;
+  bool displayPlusSign = false;
   bool canAutomate = true;
   std::vector<DisplayTextEntry> displayTexts;
 };

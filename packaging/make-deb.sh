@@ -8,7 +8,7 @@
 # DIR is dist/linux-x86_64 (ARCH amd64, the default) or dist/linux-aarch64
 # (ARCH arm64, STRIP aarch64-linux-gnu-strip: the host's strip knows x86-64
 # only); what goes where is listed in linux-plugins.txt beside this script
-# (kind K -> /usr/lib/K/). The package holds stripped
+# (kind K -> /usr/lib/K/, preset folders -> /usr/share/). The package holds stripped
 # copies of the modules, the copyright file and the changelog. Called by
 # packaging/CMakeLists.txt.
 set -euo pipefail
@@ -39,13 +39,16 @@ root=$work/root
 rm -rf "$work"
 mkdir -p "$root/DEBIAN" "$root/usr/share/doc/$package" "$work/debian"
 
-# The plug-ins, into the folders Debian's own plug-in packages use.
+# The plug-ins, into the folders Debian's own plug-in packages use; the
+# factory presets' folders, by their files, into /usr/share.
 modules=()
 while read -r item kind; do
   case $item in ''|'#'*) continue ;; esac
   [ -e "$dist/$item" ] || die "$dist/$item is missing (build the Linux modules first)"
-  mkdir -p "$root/usr/lib/$kind"
-  cp -R "$dist/$item" "$root/usr/lib/$kind/"
+  case $item in
+    */) mkdir -p "$root/usr/$kind" && cp "$dist/$item"* "$root/usr/$kind/" ;;
+    *) mkdir -p "$root/usr/lib/$kind" && cp -R "$dist/$item" "$root/usr/lib/$kind/" ;;
+  esac
 done <"$here/linux-plugins.txt"
 while IFS= read -r -d '' so; do modules+=("$so"); done \
   < <(find "$root/usr/lib" -type f -name '*.so' -print0 | sort -z)

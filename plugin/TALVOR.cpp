@@ -1,12 +1,14 @@
 #include "plugin/TALVOR.h"
 
 #include "graphics/IGraphics.h"
+#include "plugin/TalvorLegends.h"
 
 TALVOR::TALVOR(IPlugInstanceInfo instanceInfo)
   : TalvorBindingBase(instanceInfo, kNumParams, kTalvorChannelIO, kNumPresets, TALVOR_NAME, TALVOR_PRODUCT_NAME,
                       TALVOR_MAKER, kTalvorVersion, kTalvorUniqueId, kTalvorMakerId)
 {
   DeclareTalvorParams(*this);
+  DescribeTalvorParams(*this);
 #if !defined(TALVOR_LV2)
   // An LV2 host runs the editor as a UI module of its own, beside the instance.
   AttachEditor(MakeTalvorEditor(this));

@@ -1,11 +1,13 @@
 #include "plugin/TalvorLegends.h"
 
+#include <charconv>
 #include <cmath>
 #include <complex>
 #include <cstdio>
 #include <cstring>
 
 #include "dsp/TalvorEngine.h"
+#include "framework/IPlugBase.h"
 #include "plugin/TalvorParams.h"
 
 namespace {
@@ -17,11 +19,14 @@ constexpr int kFullBoost = kGainPositions - 1;
 constexpr double kLegendRate = 48000.0;
 constexpr double kPi = 3.14159265358979323846;
 
-// "%.2f" without trailing zeros: 2.50 -> "2.5", 12.00 -> "12".
-std::string Trimmed(double v, const char* format)
+// Fixed-point with `decimals` decimals, without trailing zeros: 2.50 -> "2.5",
+// 12.00 -> "12". Always with a point: a host's locale must not change the
+// legends (hosts may run under a comma-decimal one).
+std::string Trimmed(double v, int decimals)
 {
   char text[32];
-  std::snprintf(text, sizeof text, format, v);
+  const std::to_chars_result r = std::to_chars(text, text + sizeof text - 1, v, std::chars_format::fixed, decimals);
+  *(r.ec == std::errc() ? r.ptr : text) = '\0';
   if (std::strchr(text, '.'))
   {
     char* end = text + std::strlen(text);
@@ -34,7 +39,7 @@ std::string Trimmed(double v, const char* format)
 std::string DbLegend(double db)
 {
   if (db == 0.0) return "0 dB";
-  return (db > 0.0 ? "+" : "-") + Trimmed(std::fabs(db), "%.2f") + " dB";
+  return (db > 0.0 ? "+" : "-") + Trimmed(std::fabs(db), 2) + " dB";
 }
 
 // Two significant figures, as the legends are engraved.
@@ -43,8 +48,8 @@ std::string HzLegend(double hz)
   const int digits = 1 - (int)std::floor(std::log10(hz));
   const double scale = std::pow(10.0, digits);
   const double r = std::round(hz * scale) / scale;
-  if (r >= 1000.0) return Trimmed(r / 1000.0, "%.1f") + " kHz";
-  return Trimmed(r, "%.0f") + " Hz";
+  if (r >= 1000.0) return Trimmed(r / 1000.0, 1) + " kHz";
+  return Trimmed(r, 0) + " Hz";
 }
 
 double ResponseDb(const BiquadSection& s, double hz, double fs)
@@ -119,5 +124,51 @@ std::string TalvorPositionLegend(int paramIdx, int position)
     case kMidFreq: engine.SetMidFreq(position); return HzLegend(engine.Targets().midFreq);
     case kLowFreq: return HzLegend(HalfGainHz(true, position));
     default: return HzLegend(HalfGainHz(false, position));
+  }
+}
+
+namespace {
+
+// Gain knobs have the most positions.
+struct LegendTable
+{
+  std::string text[kHighFreq + 1][kGainPositions];
+  LegendTable()
+  {
+    for (int param = kLowGain; param <= kHighFreq; ++param)
+      for (int position = 0; position < kGainPositions; ++position)
+        text[param][position] = TalvorPositionLegend(param, position);
+  }
+};
+
+}  // namespace
+
+const char* TalvorPositionLegendText(int paramIdx, int position)
+{
+  static const LegendTable table;  // built once, thread-safe
+  if (paramIdx < kLowGain || paramIdx > kHighFreq || position < 0 || position >= kGainPositions) return "";
+  return table.text[paramIdx][position].c_str();
+}
+
+void DescribeTalvorParams(IPlugBase& plug)
+{
+  for (int i = kLowGain; i <= kHighFreq; ++i)
+  {
+    ParamDef* p = plug.ParamAt(i);
+    for (int position = (int)p->Min(); position <= (int)p->Max(); ++position)
+      p->SetDisplayText(position, TalvorPositionLegendText(i, position));
+  }
+  for (int i : {kInput, kOutput})
+  {
+    plug.ParamAt(i)->SetLabel("dB");
+    plug.ParamAt(i)->SetDisplayPlusSign(true);
+  }
+  // "Bypass" is active-high: 1 keeps the equaliser in, as the editor's "EQ IN" says.
+  plug.ParamAt(kBypass)->SetDisplayText(0, "EQ out");
+  plug.ParamAt(kBypass)->SetDisplayText(1, "EQ in");
+  for (int i : {kFilter, kLink})
+  {
+    plug.ParamAt(i)->SetDisplayText(0, "off");
+    plug.ParamAt(i)->SetDisplayText(1, "on");
   }
 }

@@ -2,6 +2,7 @@
 // binding adds, one IPlugParameter per ParamDef, and the controller's
 // parameter calls. Values and texts convert through the ParamDef records.
 #include <cmath>
+#include <cstring>
 
 #include "framework/TextCopy.h"
 #include "vst3/IPlugVST3.h"
@@ -91,7 +92,9 @@ void IPlugVST3::CreateParameterObjects()
     ParameterInfo& info = preset->getInfo();
     info.id = kVST3PresetParamId;
     info.stepCount = PresetCount();
-    info.flags = ParameterInfo::kIsProgramChange;
+    // A program change is a list, as the SDK's own program parameters are:
+    // hosts then show the preset names (getParamStringByValue).
+    info.flags = ParameterInfo::kIsProgramChange | ParameterInfo::kIsList;
     parameters.addParameter(preset);
   }
   if (!IsInstrument())
@@ -165,13 +168,21 @@ tresult PLUGIN_API IPlugVST3::getParamStringByValue(ParamID id, ParamValue value
 {
   if (!string)
     return kInvalidArgument;
-  if (id >= static_cast<ParamID>(ParamCount()))
-    return kResultFalse;
   if (std::isnan(valueNormalized))
   {
     string[0] = 0;
     return kResultFalse;
   }
+  // The program position selects preset floor(v x count), as process does.
+  if (id == kVST3PresetParamId && valueNormalized >= 0.0 &&
+      valueNormalized * PresetCount() < PresetCount())
+  {
+    CopyText(string, kString128Units, PresetName(static_cast<int>(valueNormalized * PresetCount())));
+    return kResultOk;
+  }
+  // The plug-in's parameters, and the host bypass with its "off" and "on".
+  if (id >= static_cast<ParamID>(ParamCount()) && id != kVST3BypassParamId)
+    return kResultFalse;
   Parameter* p = parameters.getParameter(id);
   if (!p)
     return kResultFalse;
@@ -184,6 +195,23 @@ tresult PLUGIN_API IPlugVST3::getParamValueByString(ParamID id, TChar* string,
 {
   if (!string)
     return kInvalidArgument;
+  if (id == kVST3PresetParamId)
+  {
+    // A preset's name reads back as the position that selects it.
+    bool bytes = true;
+    for (int i = 0; i < kString128Units - 1 && string[i]; ++i)
+      bytes = bytes && string[i] <= 0xFF;  // narrowing would alias other characters
+    char text[kString128Units];
+    CopyText(text, string);
+    for (int i = 0; bytes && i < PresetCount(); ++i)
+    {
+      if (std::strcmp(text, PresetName(i)) == 0)
+      {
+        valueNormalized = static_cast<double>(i) / PresetCount();
+        return kResultOk;
+      }
+    }
+  }
   Parameter* p = parameters.getParameter(id);
   if (p && p->fromString(string, valueNormalized))
     return kResultOk;

@@ -1,10 +1,12 @@
 // Writes the LV2 bundle's Turtle at build time from the plug-in itself: the
 // parameters of an offline TALVOR become the control ports (name, symbol,
 // range, default, integer or toggled, and the editor's legends as scale
-// points), so the description cannot disagree with the code.
+// points), so the description cannot disagree with the code. The factory
+// presets (plugin/TalvorPresets.h) become pset:Preset resources that apply to
+// both plug-ins.
 //
 //   talvor-lv2-turtle BUNDLE_DIR DSP_BINARY UI_BINARY
-// writes BUNDLE_DIR/manifest.ttl and BUNDLE_DIR/TALVOR.ttl.
+// writes BUNDLE_DIR/manifest.ttl, BUNDLE_DIR/TALVOR.ttl and BUNDLE_DIR/presets.ttl.
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -14,6 +16,7 @@
 #include "lv2/LV2Uris.h"
 #include "plugin/TALVOR.h"
 #include "plugin/TalvorLegends.h"
+#include "plugin/TalvorPresets.h"
 
 namespace {
 
@@ -22,6 +25,7 @@ const char* const kPrefixes =
     "@prefix foaf:  <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2:   <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix opts:  <http://lv2plug.in/ns/ext/options#> .\n"
+    "@prefix pset:  <http://lv2plug.in/ns/ext/presets#> .\n"
     "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
     "@prefix rdf:   <http://www.w3.org/1999/02/22-rdf-syntax-ns#> .\n"
     "@prefix rdfs:  <http://www.w3.org/2000/01/rdf-schema#> .\n"
@@ -55,6 +59,15 @@ std::string Number(double v)
 {
   char text[32];
   std::snprintf(text, sizeof text, "%.9g", v);
+  return text;
+}
+
+// A literal that lilv reads as a float ("5.0", not the integer "5"): hosts
+// such as Ardour and Jalv apply preset values of that type only.
+std::string Decimal(double v)
+{
+  std::string text = Number(v);
+  if (text.find_first_of(".e") == std::string::npos) text += ".0";
   return text;
 }
 
@@ -156,6 +169,42 @@ void Plugin(std::ostream& out, IPlugBase& plug, const Variant& v)
     }
 }
 
+// "Vocal De-Mud" -> ".../presets/vocal-de-mud".
+std::string PresetUri(const char* name)
+{
+  std::string slug;
+  for (const char* c = name; *c; ++c)
+  {
+    if (std::isalnum((unsigned char)*c))
+      slug += (char)std::tolower((unsigned char)*c);
+    else if (!slug.empty() && slug.back() != '-')
+      slug += '-';
+  }
+  while (!slug.empty() && slug.back() == '-') slug.pop_back();
+  return std::string(TALVOR_LV2_PRESET_URI_PREFIX) + slug;
+}
+
+// Both plug-ins have the same control ports, so every preset applies to both.
+std::string AppliesTo()
+{
+  std::string list;
+  for (const Variant& v : kVariants) list += std::string(list.empty() ? "" : " , ") + "<" + v.uri + ">";
+  return list;
+}
+
+void Preset(std::ostream& out, IPlugBase& plug, const TalvorFactoryPreset& preset)
+{
+  out << "<" << PresetUri(preset.name) << ">\n"
+      << "    a pset:Preset ;\n"
+      << "    lv2:appliesTo " << AppliesTo() << " ;\n"
+      << "    rdfs:label " << Quoted(preset.name) << " ;\n"
+      << "    rdfs:comment " << Quoted(std::string(preset.category) + ": " + preset.description);
+  for (int i = 0; i < plug.ParamCount(); ++i)
+    out << " ;\n    lv2:port [\n        lv2:symbol " << Quoted(Symbol(plug.ParamAt(i)->NameForHost()))
+        << " ;\n        pset:value " << Decimal(preset.values[i]) << "\n    ]";
+  out << " .\n\n";
+}
+
 bool Write(const std::string& path, const std::string& text)
 {
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
@@ -176,7 +225,14 @@ int main(int argc, char** argv)
   }
   const std::string dir = argv[1], dsp = argv[2], ui = argv[3];
   const std::string description = std::string(TALVOR_NAME) + ".ttl";
+  const std::string presets = "presets.ttl";
   TALVOR plug{IPlugInstanceInfo()};
+  const std::string problem = CheckTalvorFactoryPresets(plug);
+  if (!problem.empty())
+  {
+    std::fprintf(stderr, "talvor-lv2-turtle: resources/presets/factory-presets.txt: %s\n", problem.c_str());
+    return 1;
+  }
 
   std::ostringstream manifest;
   manifest << kPrefixes;
@@ -185,6 +241,15 @@ int main(int argc, char** argv)
              << description << "> .\n\n";
   manifest << "<" << TALVOR_LV2_UI_URI << ">\n    a ui:X11UI ;\n    ui:binary <" << ui << "> ;\n    rdfs:seeAlso <"
            << description << "> .\n";
+  std::ostringstream presetTtl;
+  presetTtl << kPrefixes;
+  for (int i = 0; i < TalvorFactoryPresetCount(); ++i)
+  {
+    const TalvorFactoryPreset& preset = *TalvorFactoryPresetAt(i);
+    manifest << "\n<" << PresetUri(preset.name) << ">\n    a pset:Preset ;\n    lv2:appliesTo " << AppliesTo()
+             << " ;\n    rdfs:seeAlso <" << presets << "> .\n";
+    Preset(presetTtl, plug, preset);
+  }
 
   std::ostringstream ttl;
   ttl << kPrefixes;
@@ -196,5 +261,8 @@ int main(int argc, char** argv)
       << "    lv2:optionalFeature ui:touch , ui:resize , ui:fixedSize , ui:noUserResize ;\n"
       << "    lv2:extensionData ui:idleInterface .\n";
 
-  return Write(dir + "/manifest.ttl", manifest.str()) && Write(dir + "/" + description, ttl.str()) ? 0 : 1;
+  return Write(dir + "/manifest.ttl", manifest.str()) && Write(dir + "/" + description, ttl.str()) &&
+                 Write(dir + "/" + presets, presetTtl.str())
+             ? 0
+             : 1;
 }

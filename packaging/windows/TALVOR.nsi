@@ -2,13 +2,17 @@
 ; packaging/CMakeLists.txt, which passes the identity and the files:
 ;   NAME MAKER VERSION URL     the plug-in's identity
 ;   BUNDLE VST2 LICENSE README the files to install
+;   VST3PRESETS VST2PRESETS    the folders of factory presets (.vstpreset, .fxp)
+;   PRESETLIST                 FactoryPresets.nsh: their names, for the uninstaller
 ;   OUTFILE                    the installer to write
 ;
 ; Installs the VST3 bundle into %CommonProgramFiles%\VST3, the VST2 module
 ; into a folder the user chooses (default %ProgramFiles%\VSTPlugins; /VST2DIR=
-; on the command line), the licence, the read-me and the uninstaller into
-; %ProgramFiles%\<maker>\<name>, and registers the uninstaller with Windows.
-; /S installs or uninstalls silently. Only TALVOR's own files are ever deleted.
+; on the command line), the licence, the read-me, the VST2 presets (presets\)
+; and the uninstaller into %ProgramFiles%\<maker>\<name>, the VST3 presets
+; into %PROGRAMDATA%\VST3 Presets\<maker>\<name> (where VST3 hosts look), and
+; registers the uninstaller with Windows. /S installs or uninstalls silently.
+; Only TALVOR's own files are ever deleted.
 
 Unicode true
 ; A 64-bit program: 32-bit Windows refuses to start it, and the plug-ins are
@@ -22,11 +26,15 @@ ManifestDPIAware true
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
 !include "x64.nsh"
+!include "${PRESETLIST}"
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${NAME}"
 !define SETTINGS_KEY "Software\${MAKER}\${NAME}"
 !define VST3_FOLDER "$COMMONFILES64\VST3"
 !define VST3_BUNDLE "${VST3_FOLDER}\${NAME}.vst3"
+; $APPDATA is %PROGRAMDATA% once SetShellVarContext all has run.
+!define VST3_PRESETS_ROOT "$APPDATA\VST3 Presets"
+!define VST3_PRESETS "${VST3_PRESETS_ROOT}\${MAKER}\${NAME}"
 
 Name "${NAME} ${VERSION}"
 OutFile "${OUTFILE}"
@@ -115,6 +123,7 @@ FunctionEnd
 
 Section "${NAME}"
   SetRegView 64
+  SetShellVarContext all
   Call RemovePreviousInstall
 
   SetOutPath "${VST3_BUNDLE}"
@@ -122,6 +131,11 @@ Section "${NAME}"
 
   SetOutPath "$Vst2Dir"
   File "${VST2}"
+
+  SetOutPath "${VST3_PRESETS}"
+  File "${VST3PRESETS}\*.vstpreset"
+  SetOutPath "$INSTDIR\presets"
+  File "${VST2PRESETS}\*.fxp"
 
   SetOutPath "$INSTDIR"
   File "/oname=LICENSE.txt" "${LICENSE}"
@@ -144,6 +158,8 @@ Section "${NAME}"
   ${GetSize} "${VST3_BUNDLE}" "/S=0K" $0 $1 $2
   ${GetSize} "$INSTDIR" "/S=0K" $1 $2 $3
   IntOp $0 $0 + $1
+  ${GetSize} "${VST3_PRESETS}" "/S=0K" $1 $2 $3
+  IntOp $0 $0 + $1
   ${GetSize} "$Vst2Dir" "/M=${NAME}.dll /S=0K /G=0" $1 $2 $3
   IntOp $0 $0 + $1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
@@ -163,6 +179,7 @@ FunctionEnd
 
 Section "Uninstall"
   SetRegView 64
+  SetShellVarContext all
   ReadRegStr $0 HKLM "${SETTINGS_KEY}" "VST2Folder"
   ReadRegDWORD $1 HKLM "${SETTINGS_KEY}" "VST2FolderCreated"
   ${If} $0 != ""
@@ -176,6 +193,14 @@ Section "Uninstall"
   ${If} $1 == 1
     RMDir "${VST3_FOLDER}"
   ${EndIf}
+
+  ; The factory presets by name: presets the user saved beside them stay.
+  !insertmacro DeleteFactoryPresets "${VST3_PRESETS}" ".vstpreset"
+  RMDir "${VST3_PRESETS}"
+  RMDir "${VST3_PRESETS_ROOT}\${MAKER}"
+  RMDir "${VST3_PRESETS_ROOT}"
+  !insertmacro DeleteFactoryPresets "$INSTDIR\presets" ".fxp"
+  RMDir "$INSTDIR\presets"
 
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\README.txt"

@@ -1,6 +1,7 @@
 -- Loads TALVOR into a headless Ardour session on the dummy audio backend,
 -- lets it process a test tone, checks levels and a parameter change, then
--- saves, reloads and checks that the settings came back.
+-- saves, reloads and checks that the settings came back; over LV2 it also
+-- finds the factory presets in Ardour's preset list and applies one.
 -- Environment: TALVOR_PTYPE (VST3, LXVST or LV2), TALVOR_SESSION_DIR.
 local ptype_name = os.getenv("TALVOR_PTYPE") or "VST3"
 local sessdir = assert(os.getenv("TALVOR_SESSION_DIR"), "TALVOR_SESSION_DIR not set")
@@ -109,5 +110,18 @@ ARDOUR.LuaAPI.usleep(500000)
 local l2 = settled_level(tr)
 print(string.format("after reload: TALVOR %.2f dBFS", l2))
 check(l2 > -30 and l2 < -5, "audio passes after reload")
+if ptype_name == "LV2" then
+  check(plug:preset_by_label("No Such Preset") == nil, "an unknown preset is not found")
+  for _, name in ipairs({ "Flat", "Vocal Presence", "Kick Weight", "Thin Lo-Fi Voice" }) do
+    check(plug:preset_by_label(name) ~= nil, "preset " .. name .. " listed")
+  end
+  local rec = plug:preset_by_label("Drum Bus Drive")
+  check(rec ~= nil, "preset Drum Bus Drive listed")
+  check(plug:load_preset(rec), "preset Drum Bus Drive applied")
+  print(string.format("Drum Bus Drive: Low Gain %g, High Freq %g, Input %g, Output %g, Filter %g, Link %g",
+    value("Low Gain"), value("High Freq"), value("Input"), value("Output"), value("Filter"), value("Link")))
+  check(value("Low Gain") == 6 and value("High Freq") == 2 and value("Input") == 6 and value("Output") == -6
+        and value("Filter") == 1 and value("Link") == 1, "preset values applied")
+end
 close_session()
 print("OK: " .. ptype_name .. " TALVOR processed, saved and restored in Ardour")

@@ -46,7 +46,13 @@ TEST(Locale, NumbersKeepTheirPointUnderACommaDecimalLocale)
   };
   String128 shown = {};
   ASSERT_EQ(kResultOk, plug.controller->getParamStringByValue(6, 0.5625, shown));
-  EXPECT_EQ("1.50", Narrow(shown));
+  EXPECT_EQ("+1.50", Narrow(shown));
+  ASSERT_EQ(kResultOk, plug.controller->getParamStringByValue(1, 0.5, shown));
+  EXPECT_EQ("280 Hz", Narrow(shown));  // the legends' numbers too
+  ASSERT_EQ(kResultOk, plug.controller->getParamStringByValue(2, 0.4, shown));
+  EXPECT_EQ("-2.15 dB", Narrow(shown));
+  EXPECT_DOUBLE_EQ(0.4, value(2, "-2.15 dB"));
+  EXPECT_DOUBLE_EQ(0.5625, value(6, "+1.50"));
   EXPECT_DOUBLE_EQ(0.5625, value(6, "1.5"));
   EXPECT_DOUBLE_EQ(0.5625, value(6, "1.5 dB"));
   EXPECT_EQ(-99.0, value(6, "1,5"));
@@ -58,12 +64,12 @@ TEST(Locale, NumbersKeepTheirPointUnderACommaDecimalLocale)
   ASSERT_NE(nullptr, fx.effect);
   const VstInt32 kInput = 6;
   EXPECT_EQ(1, fx.Dispatch(effString2Parameter, kInput, "1.5"));
-  EXPECT_EQ("1.50", fx.Text(effGetParamDisplay, kInput));
+  EXPECT_EQ("+1.50", fx.Text(effGetParamDisplay, kInput));
   EXPECT_EQ(0, fx.Dispatch(effString2Parameter, kInput, "2,5"));
-  EXPECT_EQ("1.50", fx.Text(effGetParamDisplay, kInput));
+  EXPECT_EQ("+1.50", fx.Text(effGetParamDisplay, kInput));
   char text[32] = {};
   EXPECT_EQ(0xBEEF, fx.Dispatch(effVendorSpecific, effGetParamDisplay, kInput, text, 0.75f));
-  EXPECT_STREQ("6.00", text);
+  EXPECT_STREQ("+6.00", text);
 
   // The tools' settings.
   double v = 0.0;

@@ -7,6 +7,7 @@
 #include <lv2/atom/atom.h>
 #include <lv2/buf-size/buf-size.h>
 #include <lv2/options/options.h>
+#include <lv2/presets/presets.h>
 #include <lv2/state/state.h>
 #include <lv2/ui/ui.h>
 #include <lv2/urid/urid.h>

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Checks the built LV2 bundle with lilv's tools as a host sees it: lv2ls lists
 # both plug-ins, lv2info reads their ports, features and editor, and
-# sord_validate finds the Turtle valid against the LV2 vocabularies.
+# sord_validate finds the Turtle valid against the LV2 vocabularies; both list
+# every factory preset of presets.ttl.
 #   describe.sh BUNDLE_DIR SORD_VALIDATE
 set -u
 bundle=$1 sord_validate=$2
@@ -29,6 +30,13 @@ for kind in stereo mono; do
               "Designation: http://lv2plug.in/ns/lv2core#enabled" "1 = \"1.1 kHz\""; do
     case $info in *"$want"*) ;; *) fail "$kind: lv2info does not show: $want" ;; esac
   done
+  presets=$(sed -n 's/^    rdfs:label "\(.*\)" ;$/\1/p' "$bundle/presets.ttl" | sort)
+  [ "$(printf '%s\n' "$presets" | wc -l)" -ge 20 ] || fail "presets.ttl holds $(printf '%s\n' "$presets" | wc -l) presets"
+  listed=$(printf '%s\n' "$info" | awk '/^[[:space:]]*Presets:/ {on = 1; next} on && !NF {exit} on {sub(/^[[:space:]]+/, ""); print}' | sort)
+  [ "$listed" = "$presets" ] || fail "$kind: lv2info lists the presets
+$listed
+instead of
+$presets"
   symbols=$(printf '%s\n' "$info" | sed -n 's/^[[:space:]]*Symbol:[[:space:]]*//p' | tr '\n' ' ')
   if [ $kind = stereo ]; then audio="in_l in_r out_l out_r"; else audio="in out"; fi
   [ "$symbols" = "low_gain low_freq mid_gain mid_freq high_gain high_freq input output bypass filter link $audio " ] \
@@ -37,7 +45,7 @@ done
 
 # Valid Turtle, every term defined by the vocabularies it uses.
 vocabularies=
-for v in schemas core ui state urid options buf-size units atom; do
+for v in schemas core ui state urid options buf-size units atom presets; do
   vocabularies="$vocabularies $(ls "$specs/$v.lv2/"*.ttl)"
 done
 # shellcheck disable=SC2086

@@ -9,6 +9,7 @@
 
 #include "plugin/TALVOR.h"
 #include "plugin/TalvorLegends.h"
+#include "plugin/TalvorPresets.h"
 #include "tests/dsp/LoudRuns.h"
 #include "tests/lv2/Lv2TestHost.h"
 
@@ -427,4 +428,59 @@ TEST(Lv2State, SavesTheParameterStateAndRestoresItOverUnchangedPorts)
   c.Run(source, 0, 1);
   EXPECT_EQ(saved.bytes, Save(c).bytes);
   EXPECT_EQ(8.0f, c.controls[kMidGain]);
+}
+
+namespace
+{
+// lilv's port-value callback: a preset's value into the port's buffer.
+void SetPortValue(const char* symbol, void* data, const void* value, uint32_t size, uint32_t type)
+{
+  auto* in = static_cast<lv2test::Instance*>(data);
+  LilvNode* wanted = lilv_new_string(lv2test::World::Get().world, symbol);
+  const LilvPort* port = lilv_plugin_get_port_by_symbol(in->plugin, wanted);
+  lilv_node_free(wanted);
+  if (!port || size != sizeof(float) || type != in->urids(LV2_ATOM__Float)) return;
+  const uint32_t index = lilv_port_get_index(in->plugin, port);
+  if (index < in->controls.size()) std::memcpy(&in->controls[index], value, sizeof(float));
+}
+}  // namespace
+
+// lilv finds every factory preset for both plug-ins and applies it as a host
+// does: the control ports then hold the table's values.
+TEST(Lv2Presets, EveryPresetAppliesTheTablesValues)
+{
+  lv2test::World& w = lv2test::World::Get();
+  for (const lv2test::Variant& v : lv2test::kVariants)
+  {
+    const LilvPlugin* plugin = w.Plugin(v.uri);
+    ASSERT_NE(nullptr, plugin);
+    LilvNode* presetClass = w.Uri(LV2_PRESETS__Preset);
+    LilvNode* label = w.Uri(LILV_NS_RDFS "label");
+    LilvNodes* presets = lilv_plugin_get_related(plugin, presetClass);
+    EXPECT_EQ((unsigned)TalvorFactoryPresetCount(), lilv_nodes_size(presets)) << v.uri;
+    int applied = 0;
+    LILV_FOREACH (nodes, it, presets)
+    {
+      const LilvNode* uri = lilv_nodes_get(presets, it);
+      lilv_world_load_resource(w.world, uri);
+      LilvNodes* labels = lilv_world_find_nodes(w.world, uri, label, nullptr);
+      ASSERT_EQ(1u, lilv_nodes_size(labels)) << lilv_node_as_uri(uri);
+      const TalvorFactoryPreset* preset = FindTalvorFactoryPreset(lilv_node_as_string(lilv_nodes_get_first(labels)));
+      lilv_nodes_free(labels);
+      ASSERT_NE(nullptr, preset) << lilv_node_as_uri(uri);
+
+      lv2test::Instance in(v);
+      ASSERT_TRUE(in);
+      LilvState* state = lilv_state_new_from_world(w.world, &in.urids.map, uri);
+      ASSERT_NE(nullptr, state) << preset->name;
+      lilv_state_restore(state, in.instance, SetPortValue, &in, 0, nullptr);
+      lilv_state_free(state);
+      for (int p = 0; p < kNumParams; ++p) EXPECT_EQ((float)preset->values[p], in.controls[(size_t)p]) << preset->name << " " << p;
+      ++applied;
+    }
+    EXPECT_EQ(TalvorFactoryPresetCount(), applied);
+    lilv_nodes_free(presets);
+    lilv_node_free(label);
+    lilv_node_free(presetClass);
+  }
 }

@@ -22,7 +22,8 @@ esac
 
 case $mode in
 contents)
-  files=$(dpkg-deb -c "$deb" | awk '{print $1, $6}' | sed 's|^\([^ ]*\) \./|\1 /|' | sort)
+  # Mode and path (paths may hold spaces: the presets are named for people).
+  files=$(dpkg-deb -c "$deb" | sed -E 's|^([^ ]+) +[^ ]+ +[^ ]+ +[^ ]+ +[^ ]+ +\./|\1 /|' | sort)
   expected=$(sed "s|@VST3_ARCH@|$vst3_arch|" <<'LIST' | sort
 drwxr-xr-x /
 drwxr-xr-x /usr/
@@ -33,6 +34,7 @@ drwxr-xr-x /usr/lib/lv2/TALVOR.lv2/
 -rw-r--r-- /usr/lib/lv2/TALVOR.lv2/TALVOR.ttl
 -rw-r--r-- /usr/lib/lv2/TALVOR.lv2/TALVOR_ui.so
 -rw-r--r-- /usr/lib/lv2/TALVOR.lv2/manifest.ttl
+-rw-r--r-- /usr/lib/lv2/TALVOR.lv2/presets.ttl
 drwxr-xr-x /usr/lib/vst/
 -rw-r--r-- /usr/lib/vst/TALVOR.so
 drwxr-xr-x /usr/lib/vst3/
@@ -52,6 +54,18 @@ drwxr-xr-x /usr/share/doc/talvor/
 -rw-r--r-- /usr/share/doc/talvor/copyright
 LIST
 )
+  # The factory presets, one file a format: the table's names.
+  table=$(dirname "$0")/../../resources/presets/factory-presets.txt
+  names=$(sed -n '/^Name |/,$s/^\([^#|][^|]*[^ |]\) *|.*/\1/p' "$table" | tail -n +2)
+  [ "$(printf '%s\n' "$names" | wc -l)" -ge 20 ] || fail "the preset table lists $(printf '%s\n' "$names" | wc -l) presets"
+  presets=$(printf 'drwxr-xr-x /usr/share/talvor/\ndrwxr-xr-x /usr/share/talvor/presets/\n'
+            printf 'drwxr-xr-x /usr/share/vst3/\ndrwxr-xr-x /usr/share/vst3/presets/\n'
+            printf 'drwxr-xr-x /usr/share/vst3/presets/SilverMeadowLab/\ndrwxr-xr-x /usr/share/vst3/presets/SilverMeadowLab/TALVOR/\n'
+            printf '%s\n' "$names" | while IFS= read -r n; do
+              printf -- '-rw-r--r-- /usr/share/talvor/presets/%s.fxp\n' "$n"
+              printf -- '-rw-r--r-- /usr/share/vst3/presets/SilverMeadowLab/TALVOR/%s.vstpreset\n' "$n"
+            done)
+  expected=$(printf '%s\n%s\n' "$expected" "$presets" | sort)
   [ "$files" = "$expected" ] || fail "file list differs; it is:
 $files"
   [ -z "$(dpkg-deb -c "$deb" | awk '$2 != "root/root"')" ] || fail "files not owned by root"

@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a fresh prefix:
 #   installer.sh SETUP.exe TEST_WIN64.exe WORK_DIR
-# 1. silent install: every file where expected, the uninstaller registered,
-#    the installed modules load through their exports (test_win64's module
-#    tests run on the installed copies);
+# 1. silent install: every file where expected (the factory presets too),
+#    the uninstaller registered, the installed modules load through their
+#    exports (test_win64's module tests run on the installed copies);
 # 2. installed again over an older hand-made install (the bare module at the
 #    bundle's path), into another VST2 folder: the old copies go;
-# 3. silent uninstall leaves nothing behind; a stray copy of the uninstaller
-#    run afterwards touches nothing.
+# 3. silent uninstall leaves nothing behind but a preset the user saved among
+#    the factory ones; a stray copy of the uninstaller run afterwards touches
+#    nothing.
 set -u
 setup=$1 tests=$2 work=$3
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -57,6 +58,13 @@ for want in 'DisplayName.*TALVOR' 'DisplayVersion.*2\.0\.0' 'Publisher.*SilverMe
             'QuietUninstallString.*Uninstall\.exe" /S'; do
   grep -q "$want" "$work/reg.log" || { cat "$work/reg.log"; fail "registration lacks $want"; }
 done
+presets="$c/ProgramData/VST3 Presets/SilverMeadowLab/TALVOR"
+table="$root/resources/presets/factory-presets.txt"
+count=$(sed -n '/^Name |/,$s/^\([^#|][^|]*[^ |]\) *|.*/\1/p' "$table" | tail -n +2 | wc -l)
+[ "$count" -ge 20 ] || fail "the preset table lists $count presets"
+[ "$(ls "$presets"/*.vstpreset | wc -l)" -eq "$count" ] || fail "VST3 presets in ${presets#"$c"/}: $(ls "$presets")"
+[ "$(ls "$home/presets"/*.fxp | wc -l)" -eq "$count" ] || fail "VST2 presets in ${home#"$c"/}/presets: $(ls "$home/presets")"
+[ -f "$presets/Flat.vstpreset" ] && [ -f "$home/presets/Flat.fxp" ] || fail "no Flat preset"
 modules_test 'C:\Program Files\VSTPlugins'
 echo "installed: $(cd "$c" && find "Program Files" -ipath '*talvor*' -type f | sort | tr '\n' ' ')"
 
@@ -76,8 +84,11 @@ mkdir -p "$stray"
 cp "$home/Uninstall.exe" "$stray/"
 echo mine >"$stray/LICENSE.txt"
 mkdir -p "$c/Audio/VST/Other" && echo mine >"$c/Audio/VST/Other/keep"
+echo mine >"$presets/My Own.vstpreset"
 win "$home/Uninstall.exe" /S || fail "silent uninstall"
 settle
+[ "$(ls "$presets")" = "My Own.vstpreset" ] || fail "VST3 presets after uninstall: $(ls "$presets")"
+rm -rf "$c/ProgramData/VST3 Presets"
 win "$stray/Uninstall.exe" /S
 settle
 [ "$(cat "$stray/LICENSE.txt")" = mine ] || fail "the stray uninstaller deleted a file beside it"

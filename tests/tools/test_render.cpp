@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "plugin/TALVOR.h"
+#include "plugin/TalvorPresets.h"
 #if defined(TALVOR_LV2APPLY)
 #include "lv2/LV2Uris.h"
 #endif
@@ -266,4 +267,40 @@ TEST_F(Render, RefusesBadRequestsWithOneLineAndNoOutput)
   std::string content;
   kept >> content;
   EXPECT_EQ(content, "keep");
+}
+
+// Every factory preset renders exactly what setting its values one by one does,
+// and --list-presets names every one.
+TEST_F(Render, PresetRendersWhatItsValuesRender)
+{
+  ASSERT_TRUE(WriteWav(Path("in.wav"), 48000, 2, TestSignal(4800, 2, 0.5)));
+  TALVOR plug{IPlugInstanceInfo{}};
+  FILE* list = popen("'" TALVOR_RENDER_PATH "' --list-presets", "r");
+  ASSERT_NE(list, nullptr);
+  std::string listed;
+  char line[1024];
+  while (std::fgets(line, sizeof line, list))
+    listed += line;
+  EXPECT_EQ(pclose(list), 0);
+
+  for (int i = 0; i < TalvorFactoryPresetCount(); ++i)
+  {
+    const TalvorFactoryPreset& preset = *TalvorFactoryPresetAt(i);
+    EXPECT_NE(listed.find(std::string(preset.name) + "\t" + preset.category + "\t"), std::string::npos) << preset.name;
+    std::vector<std::string> sets;
+    for (int p = 0; p < plug.ParamCount(); ++p)
+    {
+      char value[64];
+      std::snprintf(value, sizeof value, "%.17g", preset.values[p]);
+      sets.insert(sets.end(), {"--set", std::string(plug.ParamAt(p)->NameForHost()) + "=" + value});
+    }
+    sets.insert(sets.end(), {Path("in.wav"), Path("set.wav")});
+    ASSERT_EQ(Run(sets), 0) << errors;
+    ASSERT_EQ(Run({"--preset", preset.name, Path("in.wav"), Path("preset.wav")}), 0) << errors;
+    Wav bySet, byPreset;
+    ASSERT_TRUE(ReadWav(Path("set.wav"), &bySet) && ReadWav(Path("preset.wav"), &byPreset));
+    EXPECT_EQ(bySet.samples, byPreset.samples) << preset.name;
+  }
+  EXPECT_EQ(Run({"--preset", "No Such Preset", Path("in.wav"), Path("none.wav")}), 2);
+  EXPECT_NE(errors.find("unknown preset"), std::string::npos) << errors;
 }

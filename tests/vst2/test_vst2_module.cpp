@@ -1,5 +1,6 @@
 // Loads the built VST 2.4 module and drives it the way a host does, checking
-// its answers, its chunks and its audio against the engine run directly.
+// its answers, its texts, its chunks, the factory preset files and its audio
+// against the engine run directly.
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 
 #include "framework/HostId.h"
 #include "plugin/TALVOR.h"
+#include "plugin/TalvorPresets.h"
 #include "tests/dsp/LoudRuns.h"
 #include "tests/vst2/HostileProgramme.h"
 #include "tests/vst2/Vst2Module.h"
@@ -141,7 +143,7 @@ TEST(Vst2Dispatcher, CanDoVendorRequestsPinsAndSpeakers)
 
   char text[32] = {};
   EXPECT_EQ(fx.Dispatch(effVendorSpecific, 7, kInput, text, 0.75f), 0xBEEF);
-  EXPECT_STREQ(text, "6.00");
+  EXPECT_STREQ(text, "+6.00");
   EXPECT_EQ(fx.Dispatch(effVendorSpecific, 7, kInput, text, std::nanf("")), 0xBEEF);
   EXPECT_STREQ(text, "-12.00") << "a NaN position shows as the range's start";
   std::strcpy(text, "keep");
@@ -199,8 +201,8 @@ TEST(Vst2Parameters, HostValuesTextsAndBadInput)
   std::string all;
   for (int i = 0; i < kNumParams; ++i)
     all += fx.Text(effGetParamName, i) + "=" + fx.Text(effGetParamDisplay, i) + fx.Text(effGetParamLabel, i) + ";";
-  EXPECT_EQ(all, "Low Gain=5;Low Freq=0;Mid Gain=5;Mid Freq=0;High Gain=5;High Freq=0;Input=0.00;"
-                 "Output=0.00;Bypass=1;Filter=0;Link=0;");
+  EXPECT_EQ(all, "Low Gain=0 dB;Low Freq=100 Hz;Mid Gain=0 dB;Mid Freq=390 Hz;High Gain=0 dB;High Freq=740 Hz;"
+                 "Input=0.00dB;Output=0.00dB;Bypass=EQ in;Filter=off;Link=off;");
   char keep[8] = "keep";
   for (VstInt32 op : {effGetParamName, effGetParamDisplay, effGetParamLabel})
     for (VstInt32 index : {(VstInt32)kNumParams, -1})
@@ -213,25 +215,152 @@ TEST(Vst2Parameters, HostValuesTextsAndBadInput)
   EXPECT_FLOAT_EQ(e->getParameter(e, kLowGain), 0.5f);
   e->setParameter(e, kLowGain, 0.55f);
   e->setParameter(e, kLowGain, std::nanf(""));
-  EXPECT_EQ(fx.Text(effGetParamDisplay, kLowGain), "6");
+  EXPECT_EQ(fx.Text(effGetParamDisplay, kLowGain), "+2.5 dB");  // position 6
   e->setParameter(e, kInput, 7.0f);
-  EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "12.00");
+  EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "+12.00");
   e->setParameter(e, kInput, -3.0f);
   EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "-12.00");
   e->setParameter(e, 11, 0.5f);
   EXPECT_EQ(e->getParameter(e, 11) + e->getParameter(e, -1), 0.0f);
 
   EXPECT_EQ(fx.Dispatch(effString2Parameter, kInput, " +2.25 dB"), 1);
-  EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "2.25");
+  EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "+2.25");
   EXPECT_EQ(fx.Dispatch(effString2Parameter, kInput, "100"), 1);
-  EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "12.00");
+  EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "+12.00");
   for (const char* bad : {"abc", "", "-", ".", "nan", "inf", "dB 3", "1,5", "3 4", "2.25 dB x"})
     EXPECT_EQ(fx.Dispatch(effString2Parameter, kInput, bad), 0) << bad;
-  EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "12.00");
+  EXPECT_EQ(fx.Text(effGetParamDisplay, kInput), "+12.00");
   EXPECT_EQ(fx.Dispatch(effString2Parameter, kMidFreq, "-6.5"), 1);
-  EXPECT_EQ(fx.Text(effGetParamDisplay, kMidFreq), "0");
+  EXPECT_EQ(fx.Text(effGetParamDisplay, kMidFreq), "390 Hz");  // position 0
   EXPECT_EQ(fx.Dispatch(effString2Parameter, kMidFreq, nullptr), 1);
   EXPECT_EQ(fx.Dispatch(effString2Parameter, kNumParams, "3"), 0);
+}
+
+// What a host shows of each parameter, and the shown text (and today's bare
+// number) typed back.
+TEST(Vst2Parameters, TextsSayWhatEachPositionDoes)
+{
+  const struct
+  {
+    int index;
+    const char* bare;
+    const char* shown;
+    const char* label;
+  } rows[] = {
+    {kLowGain, "0", "-12.4 dB", ""}, {kLowGain, "6", "+2.5 dB", ""},   {kLowGain, "10", "+12.5 dB", ""},
+    {kLowFreq, "0", "100 Hz", ""},   {kLowFreq, "4", "580 Hz", ""},    {kMidGain, "4", "-2.15 dB", ""},
+    {kMidFreq, "2", "1.5 kHz", ""},  {kMidFreq, "4", "5 kHz", ""},     {kHighGain, "9", "+9.4 dB", ""},
+    {kHighFreq, "1", "1.1 kHz", ""}, {kHighFreq, "4", "2.8 kHz", ""},  {kInput, "3.5", "+3.50", "dB"},
+    {kInput, "0", "0.00", "dB"},     {kOutput, "-12", "-12.00", "dB"}, {kBypass, "1", "EQ in", ""},
+    {kBypass, "0", "EQ out", ""},    {kFilter, "1", "on", ""},         {kLink, "0", "off", ""},
+  };
+  for (const auto& r : rows)
+  {
+    Instance in;
+    HostedEffect& fx = in.fx;
+    ASSERT_EQ(fx.Dispatch(effString2Parameter, r.index, r.bare), 1) << r.bare;
+    const float position = in.e->getParameter(in.e, r.index);
+    EXPECT_EQ(fx.Text(effGetParamDisplay, r.index), r.shown) << r.bare;
+    EXPECT_EQ(fx.Text(effGetParamLabel, r.index), r.label) << r.bare;
+    char text[32] = {};
+    fx.Dispatch(effVendorSpecific, 7, r.index, text, position);
+    EXPECT_STREQ(text, r.shown) << "the display of a position";
+
+    in.e->setParameter(in.e, r.index, position == 0.0f ? 1.0f : 0.0f);
+    ASSERT_EQ(fx.Dispatch(effString2Parameter, r.index, r.shown), 1) << r.shown;
+    EXPECT_EQ(in.e->getParameter(in.e, r.index), position) << r.shown;
+    const std::string withUnit = std::string(r.shown) + " " + r.label;
+    if (r.label[0])
+    {
+      EXPECT_EQ(fx.Dispatch(effString2Parameter, r.index, withUnit.c_str()), 1) << withUnit;
+    }
+  }
+}
+
+namespace
+{
+Bytes FileBytes(const std::string& path)
+{
+  Bytes bytes;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb"))
+  {
+    for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back((uint8_t)c);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+uint32_t BigEndianAt(const Bytes& b, size_t at)
+{
+  return at + 4 <= b.size() ? (uint32_t)b[at] << 24 | (uint32_t)b[at + 1] << 16 | (uint32_t)b[at + 2] << 8 | b[at + 3]
+                            : 0;
+}
+
+// What a VST 2.4 host does with an .fxp of the chunk form: checks its header
+// and the plug-in's id, then hands the chunk (as much of it as the file has)
+// to effSetChunk. -1 when the host refuses the file, else effSetChunk's answer.
+VstIntPtr LoadProgramFile(Instance& in, const Bytes& file, std::string* name = nullptr)
+{
+  constexpr size_t kHeader = 60;
+  if (file.size() < kHeader || BigEndianAt(file, 0) != 0x43636E4B /* CcnK */ ||
+      BigEndianAt(file, 8) != 0x46504368 /* FPCh */ || BigEndianAt(file, 16) != (uint32_t)in.e->uniqueID ||
+      BigEndianAt(file, 24) != (uint32_t)in.e->numParams)
+    return -1;
+  if (name) *name = std::string((const char*)file.data() + 28, strnlen((const char*)file.data() + 28, 28));
+  Bytes chunk(file.begin() + kHeader, file.begin() + std::min<size_t>(file.size(), kHeader + BigEndianAt(file, 56)));
+  return in.SetChunk(false, chunk);
+}
+
+std::string FxpPath(const TalvorFactoryPreset& preset)
+{
+  return std::string(TALVOR_VST2_PRESETS_DIR) + "/" + preset.name + ".fxp";
+}
+}  // namespace
+
+TEST(Vst2Programs, FactoryPresetFilesLoadTheTablesValues)
+{
+  ASSERT_GE(TalvorFactoryPresetCount(), 20);
+  for (int i = 0; i < TalvorFactoryPresetCount(); ++i)
+  {
+    const TalvorFactoryPreset& preset = *TalvorFactoryPresetAt(i);
+    Instance in;
+    in.fx.Start();
+    const Bytes file = FileBytes(FxpPath(preset));
+    std::string name;
+    ASSERT_EQ(LoadProgramFile(in, file, &name), 1) << preset.name;
+    EXPECT_EQ(name, preset.name);
+    EXPECT_EQ(BigEndianAt(file, 4), file.size() - 8) << preset.name;
+    for (int p = 0; p < kNumParams; ++p)
+      EXPECT_EQ(in.Plug()->ParamAt(p)->Value(), preset.values[p]) << preset.name << " " << p;
+    // The file holds exactly the program chunk the module hands out for these values.
+    EXPECT_EQ(in.Chunk(false), Bytes(file.begin() + 60, file.end())) << preset.name;
+  }
+}
+
+TEST(Vst2Programs, DamagedPresetFilesChangeNothing)
+{
+  const Bytes good = FileBytes(FxpPath(*FindTalvorFactoryPreset("Vocal Presence")));
+  ASSERT_EQ(good.size(), 60u + 96u);
+  Bytes otherId = good;
+  otherId[19] ^= 1;
+  const struct { const char* what; Bytes bytes; VstIntPtr answer; } cases[] = {
+    {"empty", {}, -1},
+    {"cut in the file header", {good.begin(), good.begin() + 20}, -1},
+    {"no chunk", {good.begin(), good.begin() + 60}, 0},
+    {"cut in the chunk header", {good.begin(), good.begin() + 64}, 0},
+    {"cut inside the values", {good.begin(), good.begin() + 100}, 0},
+    {"last byte missing", {good.begin(), good.end() - 1}, 0},
+    {"another plug-in's id", otherId, -1},
+  };
+  for (const auto& c : cases)
+  {
+    Instance in;
+    in.fx.Start();
+    in.e->setParameter(in.e, kMidFreq, 0.75f);
+    const Bytes before = in.Chunk(false);
+    EXPECT_EQ(LoadProgramFile(in, c.bytes), c.answer) << c.what;
+    EXPECT_EQ(in.Chunk(false), before) << c.what;
+  }
 }
 
 TEST(Vst2Programs, NamesSelectionAndBounds)

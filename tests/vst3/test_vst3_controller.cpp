@@ -1,11 +1,14 @@
 // The controller side of the built TALVOR.vst3 module, driven the way a host
 // does: the state stream, the parameters and their texts, units and programs,
-// and the editor views.
+// the editor views, and the factory preset files.
 
 #include <algorithm>
 #include <cstring>
 
 #include "ModuleHost.h"
+#include "plugin/TalvorPresets.h"
+#include "public.sdk/source/common/memorystream.h"
+#include "public.sdk/source/vst/vstpresetfile.h"
 
 using namespace vst3test;
 
@@ -112,7 +115,7 @@ TEST(Vst3Module, ParametersAsTheHostSeesThem)
     const char* title;
     int32 steps, flags;
     double def;
-  } const expected[13] = {{kPresetId, "Preset", 1, 0x8000, 0}, {kBypassId, "Bypass", 1, 0x10009, 0},
+  } const expected[13] = {{kPresetId, "Preset", 1, 0x8008, 0}, {kBypassId, "Bypass", 1, 0x10009, 0},
                           {0, "Low Gain", 10, 1, 0.5},        {1, "Low Freq", 4, 1, 0},
                           {2, "Mid Gain", 10, 1, 0.5},        {3, "Mid Freq", 4, 1, 0},
                           {4, "High Gain", 10, 1, 0.5},       {5, "High Freq", 4, 1, 0},
@@ -125,7 +128,8 @@ TEST(Vst3Module, ParametersAsTheHostSeesThem)
     ASSERT_EQ(kResultOk, c->getParameterInfo(i, info));
     EXPECT_EQ(expected[i].id, info.id) << i;
     EXPECT_EQ(expected[i].title, Narrow(info.title)) << i;
-    EXPECT_EQ("", Narrow(info.shortTitle) + Narrow(info.units)) << i;
+    // "Input" and "Output" in dB; the others' texts carry their units.
+    EXPECT_EQ(expected[i].id == 6 || expected[i].id == 7 ? "dB" : "", Narrow(info.shortTitle) + Narrow(info.units)) << i;
     EXPECT_EQ(expected[i].steps, info.stepCount) << i;
     EXPECT_EQ(expected[i].flags, info.flags) << i;
     EXPECT_EQ(expected[i].def, info.defaultNormalizedValue) << i;
@@ -141,10 +145,11 @@ TEST(Vst3Module, ParametersAsTheHostSeesThem)
   };
   EXPECT_EQ("0.00", text(6, 0.5));
   EXPECT_EQ("-12.00", text(7, 0.0));
-  EXPECT_EQ("12.00", text(6, 3.0));  // outside the range: limited
-  EXPECT_EQ("5", text(0, 0.54));     // shown without step rounding, as a whole number
-  for (ParamID id : {kBypassId, kPresetId, (ParamID)11})
-    EXPECT_EQ("<refused>", text(id, 0.5));
+  EXPECT_EQ("+12.00", text(6, 3.0));  // outside the range: limited
+  EXPECT_EQ("0 dB", text(0, 0.54));   // shown without step rounding: position 5
+  EXPECT_EQ("<refused>", text(11, 0.5));
+  EXPECT_EQ("-", text(kPresetId, 0.5));          // the preset the position selects
+  EXPECT_EQ("<refused>", text(kPresetId, 1.0));  // past the last preset
   EXPECT_EQ("<refused>", text(6, kNaN));
   EXPECT_NE(kResultOk, c->getParamStringByValue(6, 0.5, nullptr));
 
@@ -292,4 +297,125 @@ TEST(Vst3Module, ViewsOutliveTheirPlugInAndReportTheEditor)
   }
   EXPECT_EQ(0u, views[1]->release());
   EXPECT_EQ(0u, views[0]->release());
+}
+
+namespace {
+std::vector<uint8_t> FileBytes(const std::string& path)
+{
+  std::vector<uint8_t> bytes;
+  if (std::FILE* f = std::fopen(path.c_str(), "rb"))
+  {
+    for (int c; (c = std::fgetc(f)) != EOF;) bytes.push_back((uint8_t)c);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+std::string PresetPath(const TalvorFactoryPreset& preset)
+{
+  return std::string(TALVOR_VST3_PRESETS_DIR) + "/" + preset.name + ".vstpreset";
+}
+}  // namespace
+
+// Every factory preset file, read as a host reads it with the SDK's PresetFile:
+// the module's class id, a component state that loads the table's values and
+// is what getState then writes, and the name and category as meta information.
+TEST(Vst3Module, FactoryPresetFilesLoadTheTablesValues)
+{
+  ASSERT_GE(TalvorFactoryPresetCount(), 20);
+  for (int i = 0; i < TalvorFactoryPresetCount(); ++i)
+  {
+    const TalvorFactoryPreset& preset = *TalvorFactoryPresetAt(i);
+    SCOPED_TRACE(preset.name);
+    std::vector<uint8_t> bytes = FileBytes(PresetPath(preset));
+    MemoryStream file(bytes.data(), (TSize)bytes.size());  // PresetFile seeks
+    PresetFile reader(&file);
+    ASSERT_TRUE(reader.readChunkList());
+    EXPECT_EQ(FUID::fromTUID(kTalvorCid), reader.getClassID());
+    const PresetFile::Entry* state = reader.getEntry(kComponentState);
+    ASSERT_NE(nullptr, state);
+    const std::vector<uint8_t> chunk(bytes.begin() + state->offset, bytes.begin() + state->offset + state->size);
+    char xml[2048] = {};
+    int32 xmlSize = sizeof(xml) - 1;
+    ASSERT_TRUE(reader.readMetaInfo(xml, xmlSize));
+    EXPECT_NE(nullptr, std::strstr(xml, (std::string("id=\"Name\" value=\"") + preset.name + "\"").c_str()));
+    EXPECT_NE(nullptr, std::strstr(xml, (std::string("id=\"MusicalCategory\" value=\"") + preset.category + "\"").c_str()));
+
+    Plug plug;
+    ASSERT_TRUE(PresetFile::loadPreset(&file, FUID::fromTUID(kTalvorCid), plug.component));
+    const std::vector<uint8_t> saved = plug.State();
+    EXPECT_EQ(chunk, saved);
+    ASSERT_EQ(92u, saved.size());
+    double values[11];
+    std::memcpy(values, saved.data(), sizeof(values));
+    for (int p = 0; p < 11; ++p) EXPECT_EQ(preset.values[p], values[p]) << p;
+    EXPECT_EQ(0.0, plug.Norm(kBypassId));
+  }
+}
+
+// A damaged preset file is refused before any of it reaches the plug-in, and
+// the plug-in keeps what it had.
+TEST(Vst3Module, DamagedPresetFilesChangeNothing)
+{
+  const std::vector<uint8_t> good = FileBytes(PresetPath(*FindTalvorFactoryPreset("Vocal Presence")));
+  ASSERT_GT(good.size(), 200u);
+  std::vector<uint8_t> otherId = good;
+  otherId[8] = otherId[8] == 'F' ? 'E' : 'F';  // the class id's first hex digit
+  std::vector<uint8_t> notPreset = good;
+  notPreset[0] = 'X';
+  struct { const char* what; std::vector<uint8_t> bytes; } cases[] = {
+    {"empty", {}},
+    {"cut in the header", {good.begin(), good.begin() + 20}},
+    {"cut after the header", {good.begin(), good.begin() + 48}},
+    {"cut inside the state", {good.begin(), good.begin() + 90}},
+    {"cut before the chunk list", {good.begin(), good.end() - 40}},
+    {"another class id", otherId},
+    {"no preset file", notPreset},
+  };
+  for (auto& c : cases)
+  {
+    Plug plug;
+    plug.controller->setParamNormalized(3, 0.75);
+    const std::vector<uint8_t> before = plug.State();
+    c.bytes.reserve(1);  // a buffer for the empty case too
+    MemoryStream file(c.bytes.data(), (TSize)c.bytes.size());
+    EXPECT_FALSE(PresetFile::loadPreset(&file, FUID::fromTUID(kTalvorCid), plug.component)) << c.what;
+    EXPECT_EQ(before, plug.State()) << c.what;
+  }
+}
+
+// What a host shows of each parameter, and the shown text (and today's bare
+// number) typed back to the same value.
+TEST(Vst3Module, ParameterTextsSayWhatEachPositionDoes)
+{
+  Plug plug;
+  IEditController* c = plug.controller;
+  const struct
+  {
+    ParamID id;
+    double plain;
+    const char* shown;
+  } rows[] = {
+    {0, 0, "-12.4 dB"}, {0, 6, "+2.5 dB"}, {0, 10, "+12.5 dB"}, {1, 0, "100 Hz"},    {1, 4, "580 Hz"},
+    {2, 4, "-2.15 dB"}, {3, 2, "1.5 kHz"}, {3, 4, "5 kHz"},     {4, 9, "+9.4 dB"},   {5, 1, "1.1 kHz"},
+    {5, 4, "2.8 kHz"},  {6, 3.5, "+3.50"}, {6, 0, "0.00"},      {7, -12, "-12.00"},  {8, 1, "EQ in"},
+    {8, 0, "EQ out"},   {9, 1, "on"},      {10, 0, "off"},      {kBypassId, 1, "on"}, {kBypassId, 0, "off"},
+    {kPresetId, 0, "-"},
+  };
+  for (const auto& r : rows)
+  {
+    const bool own = r.id < 11;
+    const double normalized = own ? c->plainParamToNormalized(r.id, r.plain) : r.plain;
+    String128 shown = {};
+    ASSERT_EQ(kResultOk, c->getParamStringByValue(r.id, normalized, shown)) << r.shown;
+    EXPECT_EQ(r.shown, Narrow(shown));
+    for (std::string typed : {std::string(r.shown), own ? std::to_string(r.plain) : std::string(r.shown)})
+    {
+      String128 w = {};
+      std::copy(typed.begin(), typed.end(), w);
+      ParamValue back = -1;
+      ASSERT_EQ(kResultOk, c->getParamValueByString(r.id, w, back)) << typed;
+      EXPECT_DOUBLE_EQ(normalized, back) << typed;
+    }
+  }
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "framework/IPlugBase.h"
+#include "plugin/TalvorPresets.h"
 
 namespace tool_args
 {
@@ -72,5 +73,30 @@ int ApplySetting(IPlugBase& plug, const std::string& setting)
     return 0;
   }
   return Fail("unknown parameter \"%s\"", name.c_str());
+}
+
+int ApplySettings(IPlugBase& plug, const std::vector<Setting>& settings)
+{
+  for (const Setting& s : settings)
+  {
+    if (!s.preset)
+    {
+      if (ApplySetting(plug, s.text) != 0) return 1;
+      continue;
+    }
+    const TalvorFactoryPreset* preset = FindTalvorFactoryPreset(s.text);
+    if (!preset) return Fail("unknown preset \"%s\" (--list-presets lists them)", s.text.c_str());
+    ApplyTalvorFactoryPreset(plug, *preset);
+  }
+  return 0;
+}
+
+void ListPresets()
+{
+  for (int i = 0; i < TalvorFactoryPresetCount(); ++i)
+  {
+    const TalvorFactoryPreset& p = *TalvorFactoryPresetAt(i);
+    std::printf("%s\t%s\t%s\n", p.name, p.category, p.description);
+  }
 }
 }  // namespace tool_args

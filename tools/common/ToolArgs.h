@@ -3,6 +3,7 @@
 // parsing, and "--set NAME=VALUE" applied to a plug-in the way a host would.
 
 #include <string>
+#include <vector>
 
 class IPlugBase;
 
@@ -24,4 +25,17 @@ bool ParseDouble(const char* text, double* out);
 // to a position); the editor, if any, shows it; then the plug-in hears of the
 // change. Returns 0, or 1 after printing why not.
 int ApplySetting(IPlugBase& plug, const std::string& setting);
+
+// One "--set NAME=VALUE" or "--preset NAME", kept in command-line order so that
+// a later --set changes what a preset set.
+struct Setting
+{
+  bool preset;
+  std::string text;
+};
+// Applies them in order; returns 0, or 1 after printing why not.
+int ApplySettings(IPlugBase& plug, const std::vector<Setting>& settings);
+// Prints every factory preset on a line of its own: name, category and what
+// it is for, separated by tabs.
+void ListPresets();
 }  // namespace tool_args

@@ -2,9 +2,10 @@
 // offline binding exactly as a host runs it, and prints the numbers, one pair
 // a line, for tools/plots/make_plots.py.
 //
-//   talvor-measure response [--rate HZ] [--set "NAME=VALUE"]... FREQ...
-//   talvor-measure spectrum [--rate HZ] [--set "NAME=VALUE"]... [--tone HZ] [--level DBFS]
+//   talvor-measure response [--rate HZ] [--preset NAME] [--set "NAME=VALUE"]... FREQ...
+//   talvor-measure spectrum [--rate HZ] [--preset NAME] [--set "NAME=VALUE"]... [--tone HZ] [--level DBFS]
 //   talvor-measure transfer [--set "Input=DB"] [--peak X] [--points N]
+//   talvor-measure --list-presets    (as talvor-render lists them)
 
 #include <algorithm>
 #include <cmath>
@@ -24,9 +25,10 @@ namespace
 using tool_args::Fail;
 
 const char* const kUsage =
-  "usage: talvor-measure response [--rate HZ] [--set \"NAME=VALUE\"]... FREQ...\n"
-  "       talvor-measure spectrum [--rate HZ] [--set \"NAME=VALUE\"]... [--tone HZ] [--level DBFS]\n"
+  "usage: talvor-measure response [--rate HZ] [--preset NAME] [--set \"NAME=VALUE\"]... FREQ...\n"
+  "       talvor-measure spectrum [--rate HZ] [--preset NAME] [--set \"NAME=VALUE\"]... [--tone HZ] [--level DBFS]\n"
   "       talvor-measure transfer [--set \"Input=DB\"] [--peak X] [--points N]\n"
+  "       talvor-measure --list-presets\n"
   "Runs a fresh TALVOR with the given parameters (as talvor-render takes them) and prints:\n"
   "  response  FREQ GAIN_DB for small signals: the impulse response at each frequency\n"
   "  spectrum  FREQ LEVEL_DB of the output for a sine (default 1 kHz at -6 dBFS), up to rate/2\n"
@@ -41,7 +43,7 @@ constexpr double kImpulse = 1e-3;
 struct Options
 {
   std::string mode;
-  std::vector<std::string> sets;
+  std::vector<tool_args::Setting> sets;
   std::vector<double> freqs;
   double rate = 44100.0;
   double tone = 1000.0;
@@ -57,6 +59,11 @@ int ParseArguments(int argc, char** argv, Options* opt)
     std::fputs(kUsage, argc < 2 ? stderr : stdout);
     return argc < 2 ? 2 : -1;
   }
+  if (std::strcmp(argv[1], "--list-presets") == 0)
+  {
+    tool_args::ListPresets();
+    return -1;
+  }
   opt->mode = argv[1];
   if (opt->mode != "response" && opt->mode != "spectrum" && opt->mode != "transfer")
     return Fail("unknown measurement \"%s\" (try --help)", argv[1]);
@@ -64,14 +71,14 @@ int ParseArguments(int argc, char** argv, Options* opt)
   {
     const std::string arg = argv[i];
     double v = 0.0;
-    if (arg == "--set" || arg == "--rate" || arg == "--tone" || arg == "--level" || arg == "--peak" ||
+    if (arg == "--set" || arg == "--preset" || arg == "--rate" || arg == "--tone" || arg == "--level" || arg == "--peak" ||
         arg == "--points")
     {
       if (i + 1 >= argc)
         return Fail("%s needs a value", arg.c_str());
       const char* value = argv[++i];
-      if (arg == "--set")
-        opt->sets.push_back(value);
+      if (arg == "--set" || arg == "--preset")
+        opt->sets.push_back({arg == "--preset", value});
       else if (arg == "--points")
       {
         if (!tool_args::ParseInt(value, 2, 100000, &opt->points))
@@ -115,9 +122,8 @@ int ParseArguments(int argc, char** argv, Options* opt)
 std::unique_ptr<TALVOR> MakePlug(const Options& opt)
 {
   std::unique_ptr<TALVOR> plug(new TALVOR(IPlugInstanceInfo{}));
-  for (const std::string& s : opt.sets)
-    if (tool_args::ApplySetting(*plug, s) != 0)
-      return nullptr;
+  if (tool_args::ApplySettings(*plug, opt.sets) != 0)
+    return nullptr;
   plug->SetSampleRate(opt.rate);
   plug->ChangeBlockSize(kBlock);
   plug->OnReset();

@@ -8,7 +8,7 @@ TALVOR exactly as a host does; nothing here computes a filter.
 PATH defaults to build/native/tools/measure/talvor-measure (built by
 scripts/setup.sh or scripts/test.sh), DIR to docs/; FIGURE names the pictures
 to draw (default all: response-low response-mid response-high mid-bandwidth
-filter-switch saturation). Needs Debian's python3-matplotlib.
+filter-switch saturation presets). Needs Debian's python3-matplotlib.
 """
 import argparse
 import concurrent.futures
@@ -48,11 +48,16 @@ class Measure:
         values = [float(v) for v in out.split()]
         return values[0::2], values[1::2]
 
-    def response(self, rate, sets, freqs):
-        args = ["--rate", rate]
+    def response(self, rate, sets, freqs, preset=None):
+        args = ["--rate", rate] + (["--preset", preset] if preset else [])
         for s in sets:
             args += ["--set", s]
         return self.run("response", *(args + ["%.4f" % f for f in freqs]))[1]
+
+    def presets(self):
+        """The factory presets as (name, category), from the table built into the tool."""
+        out = subprocess.run([self.tool, "--list-presets"], check=True, capture_output=True, text=True).stdout
+        return [tuple(line.split("\t")[:2]) for line in out.splitlines() if line]
 
     def spectrum(self, rate, input_db, level_db=-6.0, tone=1000.0):
         return self.run("spectrum", "--rate", rate, "--set", "Input=%g" % input_db,
@@ -209,6 +214,35 @@ def saturation_figure(measure, pool, path):
     finish(fig, path)
 
 
+def presets_figure(measure, pool, path):
+    """One panel per category, each of its factory presets' responses at 48 kHz."""
+    presets = measure.presets()
+    categories = []
+    for _, category in presets:
+        if category not in categories:
+            categories.append(category)
+    fs = freqs_for(48000)
+    jobs = {name: pool.submit(measure.response, 48000, [], fs, name) for name, _ in presets}
+    cols = 4
+    rows = (len(categories) + cols - 1) // cols
+    fig, axes = plt.subplots(rows, cols, figsize=(17, 4.2 * rows + 0.6), sharey=True, squeeze=False)
+    for i, category in enumerate(categories):
+        ax = axes[i // cols][i % cols]
+        for name, c in presets:
+            if c == category:
+                ax.plot(fs, jobs[name].result(), lw=1.4, label=name)
+        style(ax, category, ylim=(-15, 10))
+        ax.legend(fontsize=7, loc="lower center")
+    for i in range(len(categories), rows * cols):
+        axes[i // cols][i % cols].axis("off")
+    for r in range(rows):
+        axes[r][0].set_ylabel("Gain (dB)")
+    fig.suptitle("TALVOR's factory presets at 48 kHz (small signals, with each preset's Output; "
+                 "the input stage's saturation is not shown)", fontsize=11)
+    fig.tight_layout(rect=(0, 0, 1, 0.96))
+    finish(fig, path)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--tool", default=os.path.join(ROOT, "build/native/tools/measure/talvor-measure"))
@@ -228,6 +262,7 @@ def main():
         "mid-bandwidth": mid_bandwidth_figure,
         "filter-switch": filter_figure,
         "saturation": saturation_figure,
+        "presets": presets_figure,
     }
     unknown = [f for f in args.figures if f not in figures]
     if unknown:

@@ -1,7 +1,8 @@
 // talvor-render: runs a WAV file (or a built-in clip) through a fresh TALVOR
 // instance, the way a host would, and writes the result as 32-bit float WAV.
 //
-//   talvor-render [--set "NAME=VALUE"]... [--block FRAMES] [--rate HZ] [INPUT.wav] OUTPUT.wav
+//   talvor-render [--preset NAME] [--set "NAME=VALUE"]... [--block FRAMES] [--rate HZ] [INPUT.wav] OUTPUT.wav
+//   talvor-render --list-presets
 
 #include <sndfile.h>
 #include <sys/stat.h>
@@ -34,10 +35,13 @@ constexpr int kMaxRate = 768000;
 constexpr double kProgressSeconds = 30.0;
 
 const char* const kUsage =
-  "usage: talvor-render [--set \"NAME=VALUE\"]... [--block FRAMES] [--rate HZ] [INPUT.wav] OUTPUT.wav\n"
+  "usage: talvor-render [--preset NAME] [--set \"NAME=VALUE\"]... [--block FRAMES] [--rate HZ] [INPUT.wav] OUTPUT.wav\n"
+  "       talvor-render --list-presets\n"
   "Runs INPUT.wav (mono or stereo; without it, a built-in clip of a few seconds) through\n"
   "TALVOR and writes OUTPUT.wav as 32-bit float at the input's rate.\n"
+  "  --preset start from a factory preset (\"Vocal Presence\"); --set after it changes it\n"
   "  --set    set a parameter by its name (\"Mid Gain=7\", \"Input=-3.5\"); repeatable\n"
+  "  --list-presets  print every factory preset: name, category, what it is for (tab-separated)\n"
   "  --block  frames per processing block (default 512)\n"
   "  --rate   sample rate of the built-in clip used when no INPUT is given (default 48000)\n"
   "\n"
@@ -74,7 +78,7 @@ void PrintHelp()
 
 struct Options
 {
-  std::vector<std::string> sets;
+  std::vector<tool_args::Setting> sets;
   int block = kDefaultBlock;
   int rate = kDefaultRate;
   bool rateGiven = false;
@@ -94,13 +98,18 @@ int ParseArguments(int argc, char** argv, Options* opt)
       PrintHelp();
       return -1;
     }
-    if (arg == "--set" || arg == "--block" || arg == "--rate")
+    if (arg == "--list-presets")
+    {
+      tool_args::ListPresets();
+      return -1;
+    }
+    if (arg == "--set" || arg == "--preset" || arg == "--block" || arg == "--rate")
     {
       if (!hasValue)
         return Fail("%s needs a value", arg.c_str());
       const char* value = argv[++i];
-      if (arg == "--set")
-        opt->sets.push_back(value);
+      if (arg == "--set" || arg == "--preset")
+        opt->sets.push_back({arg == "--preset", value});
       else if (arg == "--block")
       {
         if (!ParseInt(value, 1, kMaxBlock, &opt->block))
@@ -281,9 +290,8 @@ int main(int argc, char** argv)
 
   // Every setting is checked before any file is touched.
   std::unique_ptr<TALVOR> plug(new TALVOR(IPlugInstanceInfo{}));
-  for (const std::string& s : opt.sets)
-    if (tool_args::ApplySetting(*plug, s) != 0)
-      return 2;
+  if (tool_args::ApplySettings(*plug, opt.sets) != 0)
+    return 2;
 
   Source source;
   if (opt.input.empty())
