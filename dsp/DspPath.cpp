@@ -50,15 +50,13 @@ CpuSupport Detect()
   s.avx512 = s.avx2 && zmmState && (b & avx512Needed) == avx512Needed;
   return s;
 }
-#else
-CpuSupport Detect() { return {}; }
-#endif
 
 const CpuSupport& Support()
 {
   static const CpuSupport support = Detect();
   return support;
 }
+#endif
 }  // namespace
 
 const char* DspPathName(DspPath path)
