@@ -479,13 +479,15 @@ void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
   // settled block is one stretch.
   for (int start = 0; start < nFrames;)
   {
-    if (controlPhase == 0 && Gliding())
+    bool gliding = Gliding();
+    if (controlPhase == 0 && gliding)
     {
       StepGlides();
       DesignSections();
+      gliding = Gliding();  // the step may have landed every glide
     }
     int frames = nFrames - start;
-    if (Gliding())
+    if (gliding)
       frames = std::min(frames, kControlInterval - controlPhase);
     const auto at = [start](auto* p) { return p ? p + start : nullptr; };
     // Cross-fades go value by value; the vector paths serve settled switches.
