@@ -73,12 +73,22 @@ const char* DspPathName(DspPath path)
 
 bool DspPathSupported(DspPath path) { return path == DspPath::Scalar || KernelsFor(path) != nullptr; }
 
+// TALVOR_DSP_PATH_LIMIT caps the choice at that path (a DspPath value): the
+// benchmarks build modules with it to time a slower path on a processor that
+// has a faster one. The delivered modules leave it undefined.
+#if defined(TALVOR_DSP_PATH_LIMIT)
+constexpr int kPathLimit = TALVOR_DSP_PATH_LIMIT;
+#else
+constexpr int kPathLimit = kDspPathCount - 1;
+#endif
+
 DspPath FastestDspPath()
 {
-  static const DspPath fastest = DspPathSupported(DspPath::Avx512) ? DspPath::Avx512
-                                 : DspPathSupported(DspPath::Avx2) ? DspPath::Avx2
-                                 : DspPathSupported(DspPath::Sse2) ? DspPath::Sse2
-                                                                   : DspPath::Scalar;
+  auto allowed = [](DspPath p) { return (int)p <= kPathLimit && DspPathSupported(p); };
+  static const DspPath fastest = allowed(DspPath::Avx512) ? DspPath::Avx512
+                                 : allowed(DspPath::Avx2) ? DspPath::Avx2
+                                 : allowed(DspPath::Sse2) ? DspPath::Sse2
+                                                          : DspPath::Scalar;
   return fastest;
 }
 
