@@ -14,6 +14,7 @@
 
 #include "dsp/DspKernels.h"
 #include "dsp/FastMath.h"
+#include "dsp/WaveshaperForms.h"
 
 #if defined(TALVOR_KERNEL_LANES)
 #define TALVOR_LANES TALVOR_KERNEL_LANES
@@ -178,6 +179,20 @@ TALVOR_KERNEL_INLINE Pack<N> Select(const PackBits<N>& c, const Pack<N>& a, cons
   return r;
 }
 template <int N>
+TALVOR_KERNEL_INLINE PackBits<N> SignBit(const Pack<N>& x)
+{
+  PackBits<N> r;
+  TALVOR_EACH(N) r.v[j] = (VecBits)x.v[j] & (long long)0x8000000000000000ULL;
+  return r;
+}
+template <int N>
+TALVOR_KERNEL_INLINE Pack<N> WithSign(const Pack<N>& m, const PackBits<N>& sign)
+{
+  Pack<N> r;
+  TALVOR_EACH(N) r.v[j] = (Vec)((VecBits)m.v[j] | sign.v[j]);
+  return r;
+}
+template <int N>
 TALVOR_KERNEL_INLINE Pack<N> TwoToN(const Pack<N>& kd)
 {
   Pack<N> r;
@@ -257,37 +272,62 @@ TALVOR_KERNEL_INLINE Group AtanGroup(const Group& x)
   return GroupRange(x, 0.4375) == Range::AllBelow ? fastmath::AtanBelowSevenSixteenths(x) : fastmath::Atan(x);
 }
 
-// The waveshaper on one group of kGroup values; in and out may be the same.
-// kRounded stores each result rounded to 32 bits (as the high-pass takes it).
-template <bool kRounded>
-TALVOR_KERNEL_INLINE void ShapeGroup(const Group& x, double* out)
+// The waveshaper's general form on a group, each function in the forms of
+// its arguments' ranges.
+TALVOR_KERNEL_INLINE Group ShapeAnywhere(const Group& x)
 {
-  // The powers by repeated multiplication, as in SaturateSample.
+  // The powers by repeated multiplication, as in waveshaper::ShapeAnywhere.
   const Group x2 = x * x;
   const Group x3 = x2 * x;
   const Group x4 = x3 * x;
   const Group x7 = x4 * x * x * x;
-  Group t1, t2, t3, t4, a7;
-  // Below 0.75, every power is below 0.75 as well, and x^7 below 7/16.
-  // (atan has the longest chain of dependent operations: it goes first. x^2
-  // and x^4 are +0 or more, or NaN, which every form passes on.)
-  if (GroupRange(x, 0.75) == Range::AllBelow)
+  // (x^2 and x^4 are +0 or more, or NaN, which every form passes on.)
+  const Group a7 = AtanGroup(x7);
+  const Group t1 = TanhGroup(x);
+  const Group t3 = TanhGroup(x3);
+  return waveshaper::Combine(x, a7, t1, TanhGroup<true>(x2), t3, TanhGroup<true>(x4));
+}
+
+// The same on one vector.
+TALVOR_KERNEL_INLINE Vec ShapeAnywhere(Vec x)
+{
+  const Vec x2 = x * x;
+  const Vec x3 = x2 * x;
+  const Vec x4 = x3 * x;
+  const Vec x7 = x4 * x * x * x;
+  const Vec a7 = LanesBelow(fastmath::Abs(x7), 0.4375) == (1u << kLanes) - 1 ? fastmath::AtanBelowSevenSixteenths(x7)
+                                                                           : fastmath::Atan(x7);
+  const Vec t1 = TanhVector<false>(x);
+  const Vec t3 = TanhVector<false>(x3);
+  return waveshaper::Combine(x, a7, t1, TanhVector<true>(x2), t3, TanhVector<true>(x4));
+}
+
+// The waveshaper on one group of kGroup values, as waveshaper::Shape gives
+// each; in and out may be the same. kRounded stores each result rounded to
+// 32 bits (as the high-pass takes it).
+template <bool kRounded>
+TALVOR_KERNEL_INLINE void ShapeGroup(const Group& x, double* out)
+{
+  Group y;
+  switch (GroupRange(x, 0.75))
   {
-    a7 = fastmath::AtanBelowSevenSixteenths(x7);
-    t1 = fastmath::TanhBelowThreeQuartersFromPowers(x, x2, Abs(x3));
-    t2 = fastmath::TanhBelowThreeQuarters<true>(x2);
-    t3 = fastmath::TanhBelowThreeQuarters(x3);
-    t4 = fastmath::TanhBelowThreeQuarters<true>(x4);
+    case Range::AllBelow: y = waveshaper::ShapeBelowThreeQuarters(x); break;
+    case Range::NoneBelow: y = ShapeAnywhere(x); break;
+    default:
+      // Vector by vector; one that straddles 0.75 takes both forms.
+      TALVOR_EACH(kGroupVectors)
+      {
+        const Vec v = x.v[j];
+        const unsigned below = LanesBelow(fastmath::Abs(v), 0.75);
+        if (below == (1u << kLanes) - 1)
+          y.v[j] = waveshaper::ShapeBelowThreeQuarters(v);
+        else if (below == 0)
+          y.v[j] = ShapeAnywhere(v);
+        else
+          y.v[j] = fastmath::Select(fastmath::Abs(v) < 0.75, waveshaper::ShapeBelowThreeQuarters(v), ShapeAnywhere(v));
+      }
+      break;
   }
-  else
-  {
-    a7 = AtanGroup(x7);
-    t1 = TanhGroup(x);
-    t2 = TanhGroup<true>(x2);
-    t3 = TanhGroup(x3);
-    t4 = TanhGroup<true>(x4);
-  }
-  const Group y = x + 0.1 * ((0.6 * a7 + (t1 - (0.05 * t2 + t3))) + (t1 - (0.6 * t4 + t3)));
   TALVOR_EACH(kGroupVectors) StoreVec(out + j * kLanes, kRounded ? RoundTo32(y.v[j]) : y.v[j]);
 }
 
