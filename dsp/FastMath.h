@@ -175,29 +175,33 @@ TALVOR_MATH_INLINE T TanhBelowThreeQuarters(T x)
   return kNonNegative ? r : CopySign(r, x);
 }
 
-// The same for a magnitude ax below 0.75 whose square and cube are known
-// already: the Pade form's own z = ax ax and ax z are those very values, bit
-// for bit.
+// The small-signal forms below take their argument u (+0 or more) with
+// its square z and cube c as the caller has them from its powers of one x:
+// each may be rounded differently from u u and u z, which touches only the
+// small correction term. Both rational forms are scaled so that the
+// denominator's leading coefficient is 1 (one multiplication less); the
+// scaled coefficients are exact but for the numerator's last.
+
+// Tanh of u below 0.75 by the [9/8] Pade approximant (error below 2e-19).
 template <class T>
-TALVOR_MATH_INLINE T TanhOfMagnitudeFromPowers(T ax, T x2, T x3)
+TALVOR_MATH_INLINE T TanhPade9(T u, T z, T c)
 {
-  const T p = -11486475.0 + x2 * (-810810.0 + x2 * (-12870.0 + x2 * -44.0));
-  const T q = 34459425.0 + x2 * (16216200.0 + x2 * (945945.0 + x2 * (13860.0 + x2 * 45.0)));
-  return ax + (x3 * p) / q;
+  const T p = -255255.0 + z * (-18018.0 + z * (-286.0 + z * (-44.0 / 45.0)));
+  const T q = 765765.0 + z * (360360.0 + z * (21021.0 + z * (308.0 + z)));
+  return u + (c * p) / q;
 }
 
-// Tanh of u from 0 up to 0.5625 by the [7/6] Pade approximant, the same
-// form with one degree less: its own error is below 0.2 units in the last
-// place up to 0.42 and 0.003 up to 0.32, and reaches 9 at 0.5625. (The
-// waveshaper takes it for x^2, x^3 and x^4 of an x below 0.75 in magnitude;
-// what it contributes of x^2 is scaled down by 0.005 x^2 next to x.)
+// Tanh of u up to 0.5625 by the [7/6] Pade approximant: its own error is
+// below 0.2 units in the last place up to 0.42 and 0.003 up to 0.32, and
+// reaches 9 at 0.5625. (The waveshaper takes it for x^2, x^3 and x^4 of an x
+// below 0.75 in magnitude; what it contributes of x^2 is scaled down by
+// 0.005 x^2 next to x.)
 template <class T>
-TALVOR_MATH_INLINE T TanhPade7(T u)
+TALVOR_MATH_INLINE T TanhPade7(T u, T z, T c)
 {
-  const T z = u * u;
-  const T p = -45045.0 + z * (-2772.0 + z * -27.0);
-  const T q = 135135.0 + z * (62370.0 + z * (3150.0 + z * 28.0));
-  return u + ((u * z) * p) / q;
+  const T p = -1608.75 + z * (-99.0 + z * (-27.0 / 28.0));
+  const T q = 4826.25 + z * (2227.5 + z * (112.5 + z));
+  return u + (c * p) / q;
 }
 
 // Tanh for arguments whose magnitude is 0.75 or more, or NaN; kNonNegative
@@ -260,17 +264,16 @@ TALVOR_MATH_INLINE T Atan(T x)
 }
 
 // Atan of u from 0 up to 0.75^7 (0.1335, the largest x^7 the waveshaper's
-// small-signal form meets): a fit of degree 5 in z = u^2, relative error below
-// 0.05 units in the last place there.
+// small-signal form meets), with z and c as above: a fit of degree 5 in z,
+// relative error below 0.05 units in the last place there.
 template <class T>
-TALVOR_MATH_INLINE T AtanOfSmall(T u)
+TALVOR_MATH_INLINE T AtanOfSmall(T u, T z, T c)
 {
-  const T z = u * u;
-  const T s = z * (-0x1.555555555541fp-2 +
-                   z * (0x1.99999998f5eb9p-3 +
-                        z * (-0x1.2492483d6eee2p-3 +
-                             z * (0x1.c71b44909bd74p-4 + z * (-0x1.73f9826d09daap-4 + z * 0x1.2ac7673d078d1p-4)))));
-  return u + u * s;
+  const T s = -0x1.555555555541fp-2 +
+              z * (0x1.99999998f5eb9p-3 +
+                   z * (-0x1.2492483d6eee2p-3 +
+                        z * (0x1.c71b44909bd74p-4 + z * (-0x1.73f9826d09daap-4 + z * 0x1.2ac7673d078d1p-4))));
+  return u + c * s;
 }
 
 // Atan for finite arguments whose magnitude is below 7/16. There k = 0, so

@@ -49,12 +49,20 @@ TALVOR_MATH_INLINE T ShapeBelowThreeQuarters(T x)
   const T x3 = x2 * ax;
   const T x4 = x3 * ax;
   const T x7 = x4 * ax * ax * ax;
+  // Each form's square and cube of its argument, from the powers at hand
+  // (x^2 and x^6 serve two forms each).
+  const T x6 = x3 * x3;
+  const T x8 = x4 * x4;
+  const T x9 = x3 * x6;
+  const T x12 = x4 * x8;
+  const T x14 = x7 * x7;
+  const T x21 = x7 * x14;
   // (atan has the longest chain of dependent operations: it goes first.)
-  const T a7 = WithSign(fastmath::AtanOfSmall(x7), sign);
-  const T t1 = WithSign(fastmath::TanhOfMagnitudeFromPowers(ax, x2, x3), sign);
-  const T t2 = fastmath::TanhPade7(x2);
-  const T t3 = WithSign(fastmath::TanhPade7(x3), sign);
-  const T t4 = fastmath::TanhPade7(x4);
+  const T a7 = WithSign(fastmath::AtanOfSmall(x7, x14, x21), sign);
+  const T t1 = WithSign(fastmath::TanhPade9(ax, x2, x3), sign);
+  const T t2 = fastmath::TanhPade7(x2, x4, x6);
+  const T t3 = WithSign(fastmath::TanhPade7(x3, x6, x9), sign);
+  const T t4 = fastmath::TanhPade7(x4, x8, x12);
   return Combine(x, a7, t1, t2, t3, t4);
 }
 

@@ -251,16 +251,47 @@ namespace
 {
 // A 64-bit sample into a host's float buffer: beyond the float range it
 // becomes the largest float of its sign instead of infinity, which would
-// poison everything a host sums after it. Samples in range convert as a plain
-// conversion does.
-inline float SaturateToFloat(double x)
+// poison everything a host sums after it. Samples in range (and NaN) convert
+// as a plain conversion does. Two at a time as well (GCC vector extensions:
+// one SSE2 or NEON instruction each), the same steps on each sample.
+typedef double DoublePair __attribute__((vector_size(16)));
+typedef float FloatPair __attribute__((vector_size(8)));
+
+template <class T, class Limit>
+inline T Saturate(T x, Limit limit)
 {
-  return x > FLT_MAX ? FLT_MAX : x < -FLT_MAX ? -FLT_MAX : (float)x;
+  const T high = x > limit ? limit : x;
+  return high < -limit ? -limit : high;
 }
-// The same for a host's own float sum.
-inline float SaturateSum(float sum)
+inline float SaturateToFloat(double x) { return (float)Saturate(x, (double)FLT_MAX); }
+inline FloatPair SaturateToFloat(DoublePair x)
 {
-  return sum > FLT_MAX ? FLT_MAX : sum < -FLT_MAX ? -FLT_MAX : sum;
+  return __builtin_convertvector(Saturate(x, DoublePair{} + (double)FLT_MAX), FloatPair);
+}
+
+// The same for a host's own float sum.
+inline float SaturateSum(float sum) { return Saturate(sum, FLT_MAX); }
+inline FloatPair SaturateSum(FloatPair sum) { return Saturate(sum, FloatPair{} + FLT_MAX); }
+
+template <bool kAccumulate>
+void WriteFloats(float* destination, const double* source, int nFrames)
+{
+  int f = 0;
+  for (; f + 2 <= nFrames; f += 2)
+  {
+    DoublePair x;
+    std::memcpy(&x, source + f, sizeof x);
+    FloatPair y = SaturateToFloat(x);
+    if (kAccumulate)
+    {
+      FloatPair before;
+      std::memcpy(&before, destination + f, sizeof before);
+      y = SaturateSum(before + y);
+    }
+    std::memcpy(destination + f, &y, sizeof y);
+  }
+  for (; f < nFrames; ++f)
+    destination[f] = kAccumulate ? SaturateSum(destination[f] + SaturateToFloat(source[f])) : SaturateToFloat(source[f]);
 }
 }  // namespace
 
@@ -275,9 +306,9 @@ void IPlugBase::WriteFloatOutputs(int nFrames, bool accumulate)
     const double* source = outputPointers[i];
     if (!ch.connected || !destination || !source) continue;
     if (accumulate)
-      for (int f = 0; f < nFrames; ++f) destination[f] = SaturateSum(destination[f] + SaturateToFloat(source[f]));
+      WriteFloats<true>(destination, source, nFrames);
     else
-      for (int f = 0; f < nFrames; ++f) destination[f] = SaturateToFloat(source[f]);
+      WriteFloats<false>(destination, source, nFrames);
   }
 }
 
