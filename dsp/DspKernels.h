@@ -11,8 +11,11 @@ enum class DspPath : int
   Sse2,    // every x86-64 processor
   Avx2,
   Avx512,
+  Neon,    // every AArch64 processor
 };
-constexpr int kDspPathCount = 4;
+constexpr int kDspPathCount = 5;
+constexpr DspPath kDspPaths[kDspPathCount] = {DspPath::Scalar, DspPath::Sse2, DspPath::Avx2, DspPath::Avx512,
+                                              DspPath::Neon};
 
 const char* DspPathName(DspPath path);
 // Whether this processor and its operating system can run the path.

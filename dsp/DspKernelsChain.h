@@ -5,72 +5,100 @@ namespace
 {
 // ---- The filter chain: both channels of a section in one register ----
 
+// Two doubles, and four floats of which the low-pass uses two, as GCC vector
+// extensions: SSE2 registers on x86-64 (with the VEX forms where the file is
+// built for AVX), NEON ones on AArch64.
+typedef double Pair __attribute__((vector_size(16)));
+typedef decltype(Pair{} < Pair{}) PairBits;
+typedef float Quad __attribute__((vector_size(16)));
+typedef decltype(Quad{} < Quad{}) QuadBits;
+typedef unsigned QuadWord __attribute__((vector_size(16)));
+
 struct BiquadRegs
 {
-  __m128d b0, b1, b2, a1, a2, z1, z2;
+  Pair b0, b1, b2, a1, a2, z1, z2;
 };
 struct ParametricRegs
 {
-  __m128d b0, b1, b2, a1, a2, x1, x2, y1, y2;
+  Pair b0, b1, b2, a1, a2, x1, x2, y1, y2;
 };
 struct LowpassRegs
 {
-  __m128 b0, b1, b2, a1, a2, x1, x2, y1, y2;
+  Quad b0, b1, b2, a1, a2, x1, x2, y1, y2;
 };
 
-inline __m128d Pair(const double (&v)[2]) { return _mm_loadu_pd(v); }
-inline void Unpair(double (&v)[2], __m128d r) { _mm_storeu_pd(v, r); }
+template <class V, class T, size_t N>
+TALVOR_KERNEL_INLINE V LoadLanes(const T (&v)[N])
+{
+  static_assert(sizeof(V) == sizeof v, "one register per array");
+  V r;
+  __builtin_memcpy(&r, v, sizeof r);
+  return r;
+}
+template <class V, class T, size_t N>
+TALVOR_KERNEL_INLINE void StoreLanes(T (&v)[N], V r)
+{
+  static_assert(sizeof(V) == sizeof v, "one register per array");
+  __builtin_memcpy(v, &r, sizeof r);
+}
+TALVOR_KERNEL_INLINE Pair LoadPair(const double* p)
+{
+  Pair r;
+  __builtin_memcpy(&r, p, sizeof r);
+  return r;
+}
+TALVOR_KERNEL_INLINE void StorePair(double* p, Pair r) { __builtin_memcpy(p, &r, sizeof r); }
 
 inline BiquadRegs Load(const FilterLanes::Biquad& s)
 {
-  return {Pair(s.b0), Pair(s.b1), Pair(s.b2), Pair(s.a1), Pair(s.a2), Pair(s.z1), Pair(s.z2)};
+  return {LoadLanes<Pair>(s.b0), LoadLanes<Pair>(s.b1), LoadLanes<Pair>(s.b2), LoadLanes<Pair>(s.a1),
+          LoadLanes<Pair>(s.a2), LoadLanes<Pair>(s.z1), LoadLanes<Pair>(s.z2)};
 }
 inline void Save(FilterLanes::Biquad& s, const BiquadRegs& r)
 {
-  Unpair(s.z1, r.z1);
-  Unpair(s.z2, r.z2);
+  StoreLanes(s.z1, r.z1);
+  StoreLanes(s.z2, r.z2);
 }
 inline ParametricRegs Load(const FilterLanes::Parametric& s)
 {
-  return {Pair(s.b0), Pair(s.b1), Pair(s.b2), Pair(s.a1), Pair(s.a2),
-          Pair(s.x1), Pair(s.x2), Pair(s.y1), Pair(s.y2)};
+  return {LoadLanes<Pair>(s.b0), LoadLanes<Pair>(s.b1), LoadLanes<Pair>(s.b2), LoadLanes<Pair>(s.a1),
+          LoadLanes<Pair>(s.a2), LoadLanes<Pair>(s.x1), LoadLanes<Pair>(s.x2), LoadLanes<Pair>(s.y1),
+          LoadLanes<Pair>(s.y2)};
 }
 inline void Save(FilterLanes::Parametric& s, const ParametricRegs& r)
 {
-  Unpair(s.x1, r.x1);
-  Unpair(s.x2, r.x2);
-  Unpair(s.y1, r.y1);
-  Unpair(s.y2, r.y2);
+  StoreLanes(s.x1, r.x1);
+  StoreLanes(s.x2, r.x2);
+  StoreLanes(s.y1, r.y1);
+  StoreLanes(s.y2, r.y2);
 }
 inline LowpassRegs Load(const FilterLanes::Lowpass& s)
 {
-  return {_mm_loadu_ps(s.b0), _mm_loadu_ps(s.b1), _mm_loadu_ps(s.b2), _mm_loadu_ps(s.a1), _mm_loadu_ps(s.a2),
-          _mm_loadu_ps(s.x1), _mm_loadu_ps(s.x2), _mm_loadu_ps(s.y1), _mm_loadu_ps(s.y2)};
+  return {LoadLanes<Quad>(s.b0), LoadLanes<Quad>(s.b1), LoadLanes<Quad>(s.b2), LoadLanes<Quad>(s.a1),
+          LoadLanes<Quad>(s.a2), LoadLanes<Quad>(s.x1), LoadLanes<Quad>(s.x2), LoadLanes<Quad>(s.y1),
+          LoadLanes<Quad>(s.y2)};
 }
 inline void Save(FilterLanes::Lowpass& s, const LowpassRegs& r)
 {
-  _mm_storeu_ps(s.x1, r.x1);
-  _mm_storeu_ps(s.x2, r.x2);
-  _mm_storeu_ps(s.y1, r.y1);
-  _mm_storeu_ps(s.y2, r.y2);
+  StoreLanes(s.x1, r.x1);
+  StoreLanes(s.x2, r.x2);
+  StoreLanes(s.y1, r.y1);
+  StoreLanes(s.y2, r.y2);
 }
 
 // BiquadSection::process: y = b0 x + z1; z1 = b1 x + z2 - a1 y; z2 = b2 x - a2 y.
-TALVOR_KERNEL_INLINE __m128d Step(BiquadRegs& s, __m128d x)
+TALVOR_KERNEL_INLINE Pair Step(BiquadRegs& s, Pair x)
 {
-  const __m128d y = _mm_add_pd(_mm_mul_pd(s.b0, x), s.z1);
-  s.z1 = _mm_sub_pd(_mm_add_pd(_mm_mul_pd(s.b1, x), s.z2), _mm_mul_pd(s.a1, y));
-  s.z2 = _mm_sub_pd(_mm_mul_pd(s.b2, x), _mm_mul_pd(s.a2, y));
+  const Pair y = s.b0 * x + s.z1;
+  s.z1 = (s.b1 * x + s.z2) - s.a1 * y;
+  s.z2 = s.b2 * x - s.a2 * y;
   return y;
 }
 
 // ParametricSection::process: y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2.
-TALVOR_KERNEL_INLINE __m128d Step(ParametricRegs& s, __m128d x)
+TALVOR_KERNEL_INLINE Pair Step(ParametricRegs& s, Pair x)
 {
-  const __m128d y = _mm_sub_pd(
-    _mm_sub_pd(_mm_add_pd(_mm_add_pd(_mm_mul_pd(s.b0, x), _mm_mul_pd(s.b1, s.x1)), _mm_mul_pd(s.b2, s.x2)),
-               _mm_mul_pd(s.a1, s.y1)),
-    _mm_mul_pd(s.a2, s.y2));
+  const Pair y = (((s.b0 * x + s.b1 * s.x1) + s.b2 * s.x2) - s.a1 * s.y1) - s.a2 * s.y2;
   s.x2 = s.x1;
   s.x1 = x;
   s.y2 = s.y1;
@@ -87,24 +115,23 @@ TALVOR_KERNEL_INLINE __m128d Step(ParametricRegs& s, __m128d x)
 // into the chain, which sends the block to the careful run, can take the
 // low-pass near the float limit.)
 template <bool kCareful>
-TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x, __m128i& flushed)
+TALVOR_KERNEL_INLINE Quad Step(LowpassRegs& s, Quad x, QuadBits& flushed)
 {
-  __m128 y = _mm_sub_ps(
-    _mm_sub_ps(_mm_add_ps(_mm_add_ps(_mm_mul_ps(s.b1, s.x1), _mm_mul_ps(s.b0, x)), _mm_mul_ps(s.b2, s.x2)),
-               _mm_mul_ps(s.a1, s.y1)),
-    _mm_mul_ps(s.a2, s.y2));
-  // Minimum and maximum return their second operand where either is NaN.
+  Quad y = (((s.b1 * s.x1 + s.b0 * x) + s.b2 * s.x2) - s.a1 * s.y1) - s.a2 * s.y2;
   if (kCareful)
-    y = _mm_max_ps(_mm_min_ps(y, _mm_set1_ps(__FLT_MAX__)), _mm_set1_ps(-__FLT_MAX__));
+  {
+    const Quad kMax = Quad{} + __FLT_MAX__;
+    y = y < kMax ? y : kMax;  // NaN fails the comparison
+    y = y > -kMax ? y : -kMax;
+  }
   // On the magnitude's bits m: flush where 1 <= m <= 0x00800000 (the smallest
   // normal); m + 0x7fffffff wraps exactly those to the lowest signed values.
-  const __m128i magnitude = _mm_and_si128(_mm_castps_si128(y), _mm_set1_epi32(0x7fffffff));
-  const __m128i shifted = _mm_add_epi32(magnitude, _mm_set1_epi32(0x7fffffff));
-  const __m128i flush = _mm_cmpgt_epi32(_mm_set1_epi32((int)0x80800000u), shifted);
+  const QuadWord shifted = ((QuadWord)y & 0x7fffffffu) + 0x7fffffffu;
+  const QuadBits flush = (QuadBits)shifted < (int)0x80800000u;
   if (kCareful)
-    y = _mm_andnot_ps(_mm_castsi128_ps(flush), y);
+    y = (Quad)((QuadBits)y & ~flush);
   else
-    flushed = _mm_or_si128(flushed, flush);
+    flushed |= flush;
   s.x2 = s.x1;
   s.x1 = x;
   s.y2 = s.y1;
@@ -112,23 +139,51 @@ TALVOR_KERNEL_INLINE __m128 Step(LowpassRegs& s, __m128 x, __m128i& flushed)
   return y;
 }
 
-TALVOR_KERNEL_INLINE __m128d Widen(__m128 x) { return _mm_cvtps_pd(x); }
+// The low-pass's two lanes as doubles, and two doubles as its lanes (the
+// unused two zero): one instruction each.
+TALVOR_KERNEL_INLINE Pair Widen(Quad x)
+{
+#if defined(__SSE2__)
+  return (Pair)_mm_cvtps_pd((__m128)x);
+#else
+  return (Pair)vcvt_f64_f32(vget_low_f32((float32x4_t)x));
+#endif
+}
+TALVOR_KERNEL_INLINE Quad Narrow(Pair x)
+{
+#if defined(__SSE2__)
+  return (Quad)_mm_cvtpd_ps((__m128d)x);
+#else
+  return (Quad)vcombine_f32(vcvt_f32_f64((float64x2_t)x), vdup_n_f32(0.0f));
+#endif
+}
+
+TALVOR_KERNEL_INLINE Pair Magnitude(Pair x) { return (Pair)((PairBits)x & 0x7fffffffffffffffL); }
 
 // kLimit: as the engine's Round32, each lane at or beyond kRoundsToInfinity
 // in magnitude (infinity too) becomes the largest float of its sign and sets
 // its lane in limited; NaN passes. Else nothing changes.
 template <bool kLimit>
-TALVOR_KERNEL_INLINE __m128d Limit(__m128d x, __m128d& limited)
+TALVOR_KERNEL_INLINE Pair Limit(Pair x, PairBits& limited)
 {
   if (!kLimit) return x;
-  const __m128d magnitude = _mm_andnot_pd(_mm_set1_pd(-0.0), x);
-  limited = _mm_or_pd(limited, _mm_cmpge_pd(magnitude, _mm_set1_pd(kRoundsToInfinity)));
-  return _mm_max_pd(_mm_set1_pd(-__FLT_MAX__), _mm_min_pd(_mm_set1_pd(__FLT_MAX__), x));
+  limited |= Magnitude(x) >= kRoundsToInfinity;
+  const Pair kMax = Pair{} + (double)__FLT_MAX__;
+  const Pair high = x > kMax ? kMax : x;  // NaN fails the comparisons
+  return high < -kMax ? -kMax : high;
 }
 template <bool kLimit>
-TALVOR_KERNEL_INLINE __m128 Round32(__m128d x, __m128d& limited)
+TALVOR_KERNEL_INLINE Quad Round32(Pair x, PairBits& limited)
 {
-  return _mm_cvtpd_ps(Limit<kLimit>(x, limited));
+  return Narrow(Limit<kLimit>(x, limited));
+}
+
+template <class Bits>
+TALVOR_KERNEL_INLINE bool AnyLane(Bits m)
+{
+  bool any = false;
+  for (size_t j = 0; j < sizeof m / sizeof m[0]; ++j) any = any || m[j] != 0;
+  return any;
 }
 
 // Whether every value is below bound in magnitude (so neither infinite nor
@@ -179,23 +234,21 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
   // The values in flight between the sections, each rounded to 32 bits; the
   // high-pass's output also as the low-pass took it, for the mid section
   // when the low-pass is not in use.
-  __m128 afterHighpass = _mm_setzero_ps(), intoLowpass = _mm_setzero_ps(), afterLowpass = _mm_setzero_ps(),
-         afterMid = _mm_setzero_ps(), afterLowShelf = _mm_setzero_ps();
-  __m128i flushed = _mm_setzero_si128();
-  __m128d limitedLanes = _mm_setzero_pd();
-  auto round32 = [&](__m128d x) __attribute__((always_inline)) { return Round32<kCareful>(x, limitedLanes); };
-  auto highShelf = [&](__m128d x) __attribute__((always_inline)) {
-    const __m128d y = Step(hs, x);
+  Quad afterHighpass = {}, intoLowpass = {}, afterLowpass = {}, afterMid = {}, afterLowShelf = {};
+  QuadBits flushed = {};
+  PairBits limitedLanes = {};
+  auto round32 = [&](Pair x) __attribute__((always_inline)) { return Round32<kCareful>(x, limitedLanes); };
+  auto highShelf = [&](Pair x) __attribute__((always_inline)) {
+    const Pair y = Step(hs, x);
     Limit<kCareful>(y, limitedLanes);  // noted only: the output stage limits it
     return y;
   };
   // The waveshaper's rounded output, infinite where it was limited; an
   // absurd level is noted as a limit is.
   auto input = [&](int n) __attribute__((always_inline)) {
-    const __m128d x = _mm_loadu_pd(in + 2 * n);
+    const Pair x = LoadPair(in + 2 * n);
     if (kCareful)
-      limitedLanes = _mm_or_pd(limitedLanes, _mm_cmpge_pd(_mm_andnot_pd(_mm_set1_pd(-0.0), x),
-                                                          _mm_set1_pd(kAbsurdLevel)));
+      limitedLanes |= Magnitude(x) >= kAbsurdLevel;
     return Limit<kCareful>(x, limitedLanes);
   };
 
@@ -209,7 +262,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     auto runs = [&](int stage) __attribute__((always_inline)) { return stage >= kFirst && stage <= kLastRun; };
     // The high shelf's output is rounded to 32 bits by the output stage.
     if (runs(kLast))
-      _mm_storeu_pd(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
+      StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
     if (runs(kLast - 1))
       afterLowShelf = round32(Step(ls, Widen(afterMid)));
     if (runs(kLast - 2))
@@ -226,7 +279,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
   // the wavefront.
   auto passWithin = [&](int n) {
     if (n - kLast >= 0 && n - kLast < frames)
-      _mm_storeu_pd(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
+      StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
     if (n - kLast + 1 >= 0 && n - kLast + 1 < frames)
       afterLowShelf = round32(Step(ls, Widen(afterMid)));
     if (n - kLast + 2 >= 0 && n - kLast + 2 < frames)
@@ -258,10 +311,10 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     pass(frames + 3, Stage<4>(), Stage<kLast>());
   }
 
-  if (!kCareful && (_mm_movemask_epi8(flushed) != 0 || !AllBelow(in, 2 * frames, kAbsurdLevel) ||
+  if (!kCareful && (AnyLane(flushed) || !AllBelow(in, 2 * frames, kAbsurdLevel) ||
                     !AllBelow(out, 2 * frames, kRoundsToInfinity)))
     return false;
-  limited = _mm_movemask_pd(limitedLanes) != 0;
+  limited = AnyLane(limitedLanes);
   Save(lanes.highpass, hp);
   Save(lanes.lowShelf, ls);
   Save(lanes.highShelf, hs);

@@ -1,6 +1,8 @@
 // The vector kernels, written once and compiled by each per-instruction-set
-// file (DspKernelsSse2.cpp, DspKernelsAvx2.cpp, DspKernelsAvx512.cpp) with
-// that instruction set's compiler flags; the vector width follows from them.
+// file (DspKernelsSse2.cpp, DspKernelsAvx2.cpp, DspKernelsAvx512.cpp on
+// x86-64, DspKernelsNeon.cpp on AArch64) with that instruction set's compiler
+// flags; the vector width follows from them. They are GCC vector extensions
+// but for a few steps that each instruction set does in one instruction.
 // Everything here has internal linkage, and nothing here calls an inline
 // function of another header: a copy built for AVX2 must never be linked
 // into the baseline code.
@@ -10,7 +12,11 @@
 // process), one value per lane. These files are compiled with
 // -ffp-contract=off and no fast-math.
 
+#if defined(__x86_64__)
 #include <immintrin.h>
+#elif defined(__aarch64__)
+#include <arm_neon.h>
+#endif
 
 #include "dsp/DspKernels.h"
 #include "dsp/FastMath.h"
@@ -59,8 +65,10 @@ TALVOR_KERNEL_INLINE Vec RoundTo32(Vec v)
   return (Vec)_mm512_maskz_cvtps_pd(0xFF, _mm512_maskz_cvtpd_ps(0xFF, (__m512d)v));
 #elif TALVOR_LANES == 4
   return (Vec)_mm256_cvtps_pd(_mm256_cvtpd_ps((__m256d)v));
-#else
+#elif defined(__SSE2__)
   return (Vec)_mm_cvtps_pd(_mm_cvtpd_ps((__m128d)v));
+#else
+  return (Vec)vcvt_f64_f32(vcvt_f32_f64((float64x2_t)v));
 #endif
 }
 
@@ -76,8 +84,12 @@ TALVOR_KERNEL_INLINE Vec LimitTo32BitRange(Vec v)
                                   _mm512_maskz_min_pd(0xFF, _mm512_set1_pd(__FLT_MAX__), (__m512d)v));
 #elif TALVOR_LANES == 4
   return (Vec)_mm256_max_pd(_mm256_set1_pd(-__FLT_MAX__), _mm256_min_pd(_mm256_set1_pd(__FLT_MAX__), (__m256d)v));
-#else
+#elif defined(__SSE2__)
   return (Vec)_mm_max_pd(_mm_set1_pd(-__FLT_MAX__), _mm_min_pd(_mm_set1_pd(__FLT_MAX__), (__m128d)v));
+#else
+  const Vec kMax = fastmath::Splat<Vec>(__FLT_MAX__);
+  const Vec high = v > kMax ? kMax : v;  // NaN fails the comparisons
+  return high < -kMax ? -kMax : high;
 #endif
 }
 inline double LimitTo32BitRange(double x) { return x > __FLT_MAX__ ? __FLT_MAX__ : x < -__FLT_MAX__ ? -__FLT_MAX__ : x; }
@@ -209,8 +221,11 @@ TALVOR_KERNEL_INLINE unsigned LanesBelow(Vec v, double c)
   return _mm256_cmp_pd_mask((__m256d)v, _mm256_set1_pd(c), _CMP_LT_OQ);
 #elif TALVOR_LANES == 4
   return (unsigned)_mm256_movemask_pd(_mm256_cmp_pd((__m256d)v, _mm256_set1_pd(c), _CMP_LT_OQ));
-#else
+#elif defined(__SSE2__)
   return (unsigned)_mm_movemask_pd(_mm_cmplt_pd((__m128d)v, _mm_set1_pd(c)));
+#else
+  const auto below = v < c;
+  return (below[0] ? 1u : 0u) | (below[1] ? 2u : 0u);
 #endif
 }
 

@@ -12,6 +12,9 @@
 extern const DspKernels kSse2Kernels;
 extern const DspKernels kAvx2Kernels;
 extern const DspKernels kAvx512Kernels;
+#elif defined(__aarch64__)
+// Defined by DspKernelsNeon.cpp.
+extern const DspKernels kNeonKernels;
 #endif
 
 namespace
@@ -67,6 +70,7 @@ const char* DspPathName(DspPath path)
     case DspPath::Sse2: return "sse2";
     case DspPath::Avx2: return "avx2";
     case DspPath::Avx512: return "avx512";
+    case DspPath::Neon: return "neon";
   }
   return "?";
 }
@@ -85,7 +89,8 @@ constexpr int kPathLimit = kDspPathCount - 1;
 DspPath FastestDspPath()
 {
   auto allowed = [](DspPath p) { return (int)p <= kPathLimit && DspPathSupported(p); };
-  static const DspPath fastest = allowed(DspPath::Avx512) ? DspPath::Avx512
+  static const DspPath fastest = allowed(DspPath::Neon)     ? DspPath::Neon
+                                 : allowed(DspPath::Avx512) ? DspPath::Avx512
                                  : allowed(DspPath::Avx2) ? DspPath::Avx2
                                  : allowed(DspPath::Sse2) ? DspPath::Sse2
                                                           : DspPath::Scalar;
@@ -102,6 +107,8 @@ const DspKernels* KernelsFor(DspPath path)
     case DspPath::Avx512: return Support().avx512 ? &kAvx512Kernels : nullptr;
     default: return nullptr;
   }
+#elif defined(__aarch64__)
+  return path == DspPath::Neon ? &kNeonKernels : nullptr;
 #else
   (void)path;
   return nullptr;

@@ -147,7 +147,7 @@ TEST(Waveshaper, ManyValuesAtOnceMatchOneAtATimeBitForBitOnEveryPath)
     values.push_back(x);
 
   const size_t n = values.size();
-  for (DspPath path : {DspPath::Scalar, DspPath::Sse2, DspPath::Avx2, DspPath::Avx512})
+  for (DspPath path : kDspPaths)
   {
     if (!DspPathSupported(path))
       continue;
