@@ -14,10 +14,12 @@ typedef float Quad __attribute__((vector_size(16)));
 typedef decltype(Quad{} < Quad{}) QuadBits;
 typedef unsigned QuadWord __attribute__((vector_size(16)));
 
-struct BiquadRegs
+template <class V>
+struct BiquadRegsOf
 {
-  Pair b0, b1, b2, a1, a2, z1, z2;
+  V b0, b1, b2, a1, a2, z1, z2;
 };
+using BiquadRegs = BiquadRegsOf<Pair>;
 struct ParametricRegs
 {
   Pair b0, b1, b2, a1, a2, x1, x2, y1, y2;
@@ -87,9 +89,10 @@ inline void Save(FilterLanes::Lowpass& s, const LowpassRegs& r)
 }
 
 // BiquadSection::process: y = b0 x + z1; z1 = b1 x + z2 - a1 y; z2 = b2 x - a2 y.
-TALVOR_KERNEL_INLINE Pair Step(BiquadRegs& s, Pair x)
+template <class V>
+TALVOR_KERNEL_INLINE V Step(BiquadRegsOf<V>& s, V x)
 {
-  const Pair y = s.b0 * x + s.z1;
+  const V y = s.b0 * x + s.z1;
   s.z1 = (s.b1 * x + s.z2) - s.a1 * y;
   s.z2 = s.b2 * x - s.a2 * y;
   return y;
@@ -177,6 +180,49 @@ TALVOR_KERNEL_INLINE Quad Round32(Pair x, PairBits& limited)
 {
   return Narrow(Limit<kLimit>(x, limited));
 }
+
+#if TALVOR_LANES >= 4
+// Where a register holds four doubles, the high-pass and the low shelf (the
+// same form) run side by side in one: [high-pass left, right, low shelf
+// left, right].
+typedef double PairOfPairs __attribute__((vector_size(32)));
+typedef decltype(PairOfPairs{} < PairOfPairs{}) PairOfPairsBits;
+using BiquadPairRegs = BiquadRegsOf<PairOfPairs>;
+
+TALVOR_KERNEL_INLINE PairOfPairs Join(Pair low, Pair high) { return __builtin_shufflevector(low, high, 0, 1, 2, 3); }
+TALVOR_KERNEL_INLINE Pair LowOf(PairOfPairs v) { return __builtin_shufflevector(v, v, 0, 1); }
+TALVOR_KERNEL_INLINE Pair HighOf(PairOfPairs v) { return __builtin_shufflevector(v, v, 2, 3); }
+
+inline BiquadPairRegs Join(const BiquadRegs& low, const BiquadRegs& high)
+{
+  return {Join(low.b0, high.b0), Join(low.b1, high.b1), Join(low.b2, high.b2), Join(low.a1, high.a1),
+          Join(low.a2, high.a2), Join(low.z1, high.z1), Join(low.z2, high.z2)};
+}
+inline void SplitState(const BiquadPairRegs& pair, BiquadRegs& low, BiquadRegs& high)
+{
+  low.z1 = LowOf(pair.z1), low.z2 = LowOf(pair.z2);
+  high.z1 = HighOf(pair.z1), high.z2 = HighOf(pair.z2);
+}
+
+// Both sections' outputs rounded to 32 bits, as Round32 does each: four
+// floats in the order of the lanes.
+template <bool kLimit>
+TALVOR_KERNEL_INLINE Quad Round32(PairOfPairs x, PairBits& limited)
+{
+  if (kLimit)
+  {
+    const PairOfPairsBits beyond = (PairOfPairs)((PairOfPairsBits)x & 0x7fffffffffffffffL) >= kRoundsToInfinity;
+    limited |= __builtin_shufflevector(beyond, beyond, 0, 1) | __builtin_shufflevector(beyond, beyond, 2, 3);
+    const PairOfPairs kMax = PairOfPairs{} + (double)__FLT_MAX__;
+    x = x > kMax ? kMax : x;  // NaN fails the comparisons
+    x = x < -kMax ? -kMax : x;
+  }
+  return (Quad)_mm256_cvtpd_ps((__m256d)x);
+}
+// Lanes 0 and 1, or 2 and 3, of four floats as the low-pass's lanes.
+TALVOR_KERNEL_INLINE Quad LowFloats(Quad v) { return __builtin_shufflevector(v, Quad{}, 0, 1, 4, 5); }
+TALVOR_KERNEL_INLINE Quad HighFloats(Quad v) { return __builtin_shufflevector(v, Quad{}, 2, 3, 4, 5); }
+#endif
 
 template <class Bits>
 TALVOR_KERNEL_INLINE bool AnyLane(Bits m)
@@ -304,7 +350,24 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     pass(1, Stage<0>(), Stage<1>());
     pass(2, Stage<0>(), Stage<2>());
     pass(3, Stage<0>(), Stage<3>());
+#if TALVOR_LANES >= 4
+    // Every stage runs in these passes: the high-pass and the low shelf in
+    // one register.
+    BiquadPairRegs hpAndLs = Join(hp, ls);
+    for (int n = kLast; n < frames; ++n)
+    {
+      StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
+      const Quad both = Round32<kCareful>(Step(hpAndLs, Join(input(n), Widen(afterMid))), limitedLanes);
+      afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
+      intoLowpass = afterHighpass;
+      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
+      afterHighpass = LowFloats(both);
+      afterLowShelf = HighFloats(both);
+    }
+    SplitState(hpAndLs, hp, ls);
+#else
     for (int n = kLast; n < frames; ++n) pass(n, Stage<0>(), Stage<kLast>());
+#endif
     pass(frames, Stage<1>(), Stage<kLast>());
     pass(frames + 1, Stage<2>(), Stage<kLast>());
     pass(frames + 2, Stage<3>(), Stage<kLast>());
