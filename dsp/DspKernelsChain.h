@@ -24,9 +24,12 @@ struct ParametricRegs
 {
   Pair b0, b1, b2, a1, a2, x1, x2, y1, y2;
 };
+// The low-pass's history two frames to a register: x12 is [x1 left, right,
+// x2 left, right], and likewise y12 and the coefficient pairs b12 and a12
+// (two registers fewer for the chain to keep).
 struct LowpassRegs
 {
-  Quad b0, b1, b2, a1, a2, x1, x2, y1, y2;
+  Quad b0, b12, a12, x12, y12;
 };
 
 template <class V, class T, size_t N>
@@ -74,18 +77,22 @@ inline void Save(FilterLanes::Parametric& s, const ParametricRegs& r)
   StoreLanes(s.y1, r.y1);
   StoreLanes(s.y2, r.y2);
 }
+// Lanes 0 and 1 of a, then lanes 0 and 1 of b.
+TALVOR_KERNEL_INLINE Quad LowAndLow(Quad a, Quad b) { return __builtin_shufflevector(a, b, 0, 1, 4, 5); }
+// Lanes 2 and 3 of a where lanes 0 and 1 were (the rest do not matter).
+TALVOR_KERNEL_INLINE Quad HighDown(Quad a) { return __builtin_shufflevector(a, a, 2, 3, 2, 3); }
+
 inline LowpassRegs Load(const FilterLanes::Lowpass& s)
 {
-  return {LoadLanes<Quad>(s.b0), LoadLanes<Quad>(s.b1), LoadLanes<Quad>(s.b2), LoadLanes<Quad>(s.a1),
-          LoadLanes<Quad>(s.a2), LoadLanes<Quad>(s.x1), LoadLanes<Quad>(s.x2), LoadLanes<Quad>(s.y1),
-          LoadLanes<Quad>(s.y2)};
+  auto two = [](const float (&a)[4], const float (&b)[4]) { return LowAndLow(LoadLanes<Quad>(a), LoadLanes<Quad>(b)); };
+  return {LoadLanes<Quad>(s.b0), two(s.b1, s.b2), two(s.a1, s.a2), two(s.x1, s.x2), two(s.y1, s.y2)};
 }
 inline void Save(FilterLanes::Lowpass& s, const LowpassRegs& r)
 {
-  StoreLanes(s.x1, r.x1);
-  StoreLanes(s.x2, r.x2);
-  StoreLanes(s.y1, r.y1);
-  StoreLanes(s.y2, r.y2);
+  StoreLanes(s.x1, LowAndLow(r.x12, Quad{}));
+  StoreLanes(s.x2, LowAndLow(HighDown(r.x12), Quad{}));
+  StoreLanes(s.y1, LowAndLow(r.y12, Quad{}));
+  StoreLanes(s.y2, LowAndLow(HighDown(r.y12), Quad{}));
 }
 
 // BiquadSection::process: y = b0 x + z1; z1 = b1 x + z2 - a1 y; z2 = b2 x - a2 y.
@@ -117,10 +124,12 @@ TALVOR_KERNEL_INLINE Pair Step(ParametricRegs& s, Pair x)
 // flushed: where none would, the results are the same. (Only an absurd level
 // into the chain, which sends the block to the careful run, can take the
 // low-pass near the float limit.)
+// Lanes 2 and 3 of the result are of no use (the flush check ignores them).
 template <bool kCareful>
 TALVOR_KERNEL_INLINE Quad Step(LowpassRegs& s, Quad x, QuadBits& flushed)
 {
-  Quad y = (((s.b1 * s.x1 + s.b0 * x) + s.b2 * s.x2) - s.a1 * s.y1) - s.a2 * s.y2;
+  const Quad bx = s.b12 * s.x12, ay = s.a12 * s.y12;  // [b1 x1, b2 x2], [a1 y1, a2 y2]
+  Quad y = (((bx + s.b0 * x) + HighDown(bx)) - ay) - HighDown(ay);
   if (kCareful)
   {
     const Quad kMax = Quad{} + __FLT_MAX__;
@@ -135,10 +144,8 @@ TALVOR_KERNEL_INLINE Quad Step(LowpassRegs& s, Quad x, QuadBits& flushed)
     y = (Quad)((QuadBits)y & ~flush);
   else
     flushed |= flush;
-  s.x2 = s.x1;
-  s.x1 = x;
-  s.y2 = s.y1;
-  s.y1 = y;
+  s.x12 = LowAndLow(x, s.x12);
+  s.y12 = LowAndLow(y, s.y12);
   return y;
 }
 
@@ -181,7 +188,7 @@ TALVOR_KERNEL_INLINE Quad Round32(Pair x, PairBits& limited)
   return Narrow(Limit<kLimit>(x, limited));
 }
 
-#if TALVOR_LANES >= 4
+#if TALVOR_LANES == 4
 // Where a register holds four doubles, the high-pass and the low shelf (the
 // same form) run side by side in one: [high-pass left, right, low shelf
 // left, right].
@@ -202,6 +209,32 @@ inline void SplitState(const BiquadPairRegs& pair, BiquadRegs& low, BiquadRegs& 
 {
   low.z1 = LowOf(pair.z1), low.z2 = LowOf(pair.z2);
   high.z1 = HighOf(pair.z1), high.z2 = HighOf(pair.z2);
+}
+
+// The mid section with its history two frames to a register, as the
+// low-pass keeps it: two registers fewer, so that no section's state has to
+// wait in memory between frames.
+struct ParametricPairRegs
+{
+  Pair b0;
+  PairOfPairs b12, a12, x12, y12;
+};
+inline ParametricPairRegs Join(const ParametricRegs& r)
+{
+  return {r.b0, Join(r.b1, r.b2), Join(r.a1, r.a2), Join(r.x1, r.x2), Join(r.y1, r.y2)};
+}
+inline void SplitState(const ParametricPairRegs& pair, ParametricRegs& r)
+{
+  r.x1 = LowOf(pair.x12), r.x2 = HighOf(pair.x12);
+  r.y1 = LowOf(pair.y12), r.y2 = HighOf(pair.y12);
+}
+TALVOR_KERNEL_INLINE Pair Step(ParametricPairRegs& s, Pair x)
+{
+  const PairOfPairs bx = s.b12 * s.x12, ay = s.a12 * s.y12;  // [b1 x1, b2 x2], [a1 y1, a2 y2]
+  const Pair y = (((s.b0 * x + LowOf(bx)) + HighOf(bx)) - LowOf(ay)) - HighOf(ay);
+  s.x12 = Join(x, LowOf(s.x12));
+  s.y12 = Join(y, LowOf(s.y12));
+  return y;
 }
 
 // Both sections' outputs rounded to 32 bits, as Round32 does each: four
@@ -350,21 +383,23 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     pass(1, Stage<0>(), Stage<1>());
     pass(2, Stage<0>(), Stage<2>());
     pass(3, Stage<0>(), Stage<3>());
-#if TALVOR_LANES >= 4
+#if TALVOR_LANES == 4
     // Every stage runs in these passes: the high-pass and the low shelf in
     // one register.
     BiquadPairRegs hpAndLs = Join(hp, ls);
+    ParametricPairRegs midPairs = Join(mid);
     for (int n = kLast; n < frames; ++n)
     {
       StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
       const Quad both = Round32<kCareful>(Step(hpAndLs, Join(input(n), Widen(afterMid))), limitedLanes);
-      afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
+      afterMid = round32(Step(midPairs, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
       intoLowpass = afterHighpass;
       afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
       afterHighpass = LowFloats(both);
       afterLowShelf = HighFloats(both);
     }
     SplitState(hpAndLs, hp, ls);
+    SplitState(midPairs, mid);
 #else
     for (int n = kLast; n < frames; ++n) pass(n, Stage<0>(), Stage<kLast>());
 #endif
@@ -374,7 +409,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     pass(frames + 3, Stage<4>(), Stage<kLast>());
   }
 
-  if (!kCareful && (AnyLane(flushed) || !AllBelow(in, 2 * frames, kAbsurdLevel) ||
+  if (!kCareful && (AnyLane(__builtin_shufflevector(flushed, flushed, 0, 1)) || !AllBelow(in, 2 * frames, kAbsurdLevel) ||
                     !AllBelow(out, 2 * frames, kRoundsToInfinity)))
     return false;
   limited = AnyLane(limitedLanes);
