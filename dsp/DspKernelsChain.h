@@ -211,32 +211,6 @@ inline void SplitState(const BiquadPairRegs& pair, BiquadRegs& low, BiquadRegs& 
   high.z1 = HighOf(pair.z1), high.z2 = HighOf(pair.z2);
 }
 
-// The mid section with its history two frames to a register, as the
-// low-pass keeps it: two registers fewer, so that no section's state has to
-// wait in memory between frames.
-struct ParametricPairRegs
-{
-  Pair b0;
-  PairOfPairs b12, a12, x12, y12;
-};
-inline ParametricPairRegs Join(const ParametricRegs& r)
-{
-  return {r.b0, Join(r.b1, r.b2), Join(r.a1, r.a2), Join(r.x1, r.x2), Join(r.y1, r.y2)};
-}
-inline void SplitState(const ParametricPairRegs& pair, ParametricRegs& r)
-{
-  r.x1 = LowOf(pair.x12), r.x2 = HighOf(pair.x12);
-  r.y1 = LowOf(pair.y12), r.y2 = HighOf(pair.y12);
-}
-TALVOR_KERNEL_INLINE Pair Step(ParametricPairRegs& s, Pair x)
-{
-  const PairOfPairs bx = s.b12 * s.x12, ay = s.a12 * s.y12;  // [b1 x1, b2 x2], [a1 y1, a2 y2]
-  const Pair y = (((s.b0 * x + LowOf(bx)) + HighOf(bx)) - LowOf(ay)) - HighOf(ay);
-  s.x12 = Join(x, LowOf(s.x12));
-  s.y12 = Join(y, LowOf(s.y12));
-  return y;
-}
-
 // Both sections' outputs rounded to 32 bits, as Round32 does each: four
 // floats in the order of the lanes.
 template <bool kLimit>
@@ -387,19 +361,17 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     // Every stage runs in these passes: the high-pass and the low shelf in
     // one register.
     BiquadPairRegs hpAndLs = Join(hp, ls);
-    ParametricPairRegs midPairs = Join(mid);
     for (int n = kLast; n < frames; ++n)
     {
       StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
       const Quad both = Round32<kCareful>(Step(hpAndLs, Join(input(n), Widen(afterMid))), limitedLanes);
-      afterMid = round32(Step(midPairs, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
+      afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
       intoLowpass = afterHighpass;
       afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
       afterHighpass = LowFloats(both);
       afterLowShelf = HighFloats(both);
     }
     SplitState(hpAndLs, hp, ls);
-    SplitState(midPairs, mid);
 #else
     for (int n = kLast; n < frames; ++n) pass(n, Stage<0>(), Stage<kLast>());
 #endif
