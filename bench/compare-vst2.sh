@@ -14,6 +14,8 @@
 # and its ratio is the Linux module's times the Win64-to-Linux ratio (the
 # same code on the same processor, so they vary alike with what else the
 # machine runs, which ZamEQ2's time does not).
+# Also times bench/TALVOR-avx2 and -sse2 (the module held to that path)
+# where they were built.
 # Environment: ROUNDS (3), BLOCKS ("512 64"), SECONDS_PER_RUN (4),
 # ZAMEQ2 (/usr/lib/vst/ZamEQ2-vst.so), TALVOR_INPUT (normalised "Input",
 # default 0.5 = 0 dB).
@@ -64,25 +66,49 @@ fi
 field() { awk -v f="$1" -v m="module=$2" '/^processReplacing/ && index($0, m) {
   for (i = 1; i <= NF; ++i) if (index($i, f "=") == 1) { print substr($i, length(f) + 2); exit } }'; }
 
+# The modules to time: the delivered one (the fastest path this processor
+# has) and, where bench/ built them, the same module held to the AVX2 and the
+# SSE2 path.
+names=(fastest)
+linux_modules=("$talvor_so")
+win_modules=("$talvor_dll")
+for p in avx2 sse2; do
+  if [ -f "$native/bench/TALVOR-$p.so" ]; then
+    names+=("$p")
+    linux_modules+=("$native/bench/TALVOR-$p.so")
+    win_modules+=("$win64/bench/TALVOR-$p.dll")
+  fi
+done
+# The host's arguments for every module of a list, each with TALVOR's settings.
+with_settings() { for m in "$@"; do printf '%s\n' "$m" "${talvor_params[@]}"; done; }
+
 declare -A ratios
 for ((r = 1; r <= rounds; r++)); do
   for b in $blocks; do
+    mapfile -t args < <(with_settings "${linux_modules[@]}")
     out=$("$host" --block "$b" --seconds "$seconds" "$zam" "${zam_params[@]}" \
-            "$talvor_so" "${talvor_params[@]}" "$zam" --instances 2 "${zam_params[@]}")
-    z=$(field p10 ZamEQ2-vst.so <<<"$out")
-    l=$(field p10 TALVOR.so <<<"$out")
-    ratios[linux-$b]+="$(field ratio TALVOR.so <<<"$out") "
+            "${args[@]}" "$zam" --instances 2 "${zam_params[@]}")
+    line=$(printf 'round %d block %4d: ZamEQ2 %7.2f' "$r" "$b" "$(field p10 ZamEQ2-vst.so <<<"$out")")
     pair=$(awk '/instances=2/ { for (i = 1; i <= NF; ++i) if (index($i, "ratio=") == 1) print substr($i, 7) }' <<<"$out")
     ratios[pair-$b]+="$pair "
-    line=$(printf 'round %d block %4d: ZamEQ2 %7.2f  Linux %7.2f' "$r" "$b" "$z" "$l")
     if [ $use_wine -eq 1 ]; then
-      w=$(wine "$win_host" --block "$b" --seconds "$seconds" "$talvor_dll" "${talvor_params[@]}" \
-            < /dev/null | field p10 TALVOR.dll) || true
-      l2=$("$host" --block "$b" --seconds "$seconds" "$talvor_so" "${talvor_params[@]}" | field p10 TALVOR.so)
-      line+=$(printf '  Win64 %7.2f  Linux %7.2f' "$w" "$l2")
-      ratios[win64-$b]+="$(awk -v r="$(field ratio TALVOR.so <<<"$out")" -v w="$w" -v a="$l" -v c="$l2" \
-                             'BEGIN { printf "%.4f", r * 2 * w / (a + c) }') "
+      mapfile -t wargs < <(with_settings "${win_modules[@]}")
+      wout=$(wine "$win_host" --block "$b" --seconds "$seconds" "${wargs[@]}" < /dev/null) || true
+      lout=$("$host" --block "$b" --seconds "$seconds" "${args[@]}")
     fi
+    for k in "${!names[@]}"; do
+      m=$(basename "${linux_modules[$k]}")
+      ratio=$(field ratio "$m" <<<"$out")
+      ratios[linux-${names[$k]}-$b]+="$ratio "
+      line+=$(printf '  %s %7.2f' "${names[$k]}" "$(field p10 "$m" <<<"$out")")
+      if [ $use_wine -eq 1 ]; then
+        # The Win64 module's ratio: the Linux one's times Win64 over Linux,
+        # the same path measured one after the other.
+        w=$(field p10 "$(basename "${win_modules[$k]}")" <<<"$wout")
+        ratios[win64-${names[$k]}-$b]+="$(awk -v r="$ratio" -v w="$w" -v a="$(field p10 "$m" <<<"$out")" \
+          -v c="$(field p10 "$m" <<<"$lout")" 'BEGIN { if (w == "") print ""; else printf "%.4f", r * 2 * w / (a + c) }') "
+      fi
+    done
     echo "$line ns/frame (10th percentiles)"
   done
 done
@@ -90,9 +116,12 @@ done
 median() { tr ' ' '\n' | grep . | sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 echo "median ratio TALVOR / ZamEQ2 (time per frame; ZamEQ2 as a stereo pair of instances costs x the one):"
 for b in $blocks; do
-  printf '  block %4d: Linux %s' "$b" "$(median <<<"${ratios[linux-$b]}")"
-  [ $use_wine -eq 0 ] || printf '  Win64 %s' "$(median <<<"${ratios[win64-$b]}")"
-  printf '  (stereo pair x%s)\n' "$(median <<<"${ratios[pair-$b]}")"
+  for name in "${names[@]}"; do
+    printf '  block %4d %-7s: Linux %s' "$b" "$name" "$(median <<<"${ratios[linux-$name-$b]}")"
+    [ $use_wine -eq 0 ] || printf '  Win64 %s' "$(median <<<"${ratios[win64-$name-$b]}")"
+    printf '\n'
+  done
+  printf '  block %4d: one stereo pair of ZamEQ2 instances costs x%s the one\n' "$b" "$(median <<<"${ratios[pair-$b]}")"
 done
 
 echo "instance creation (first, later) and heap per instance:"
