@@ -239,16 +239,18 @@ TALVOR_KERNEL_INLINE bool AnyLane(Bits m)
   return any;
 }
 
-// Whether every value is below bound in magnitude (so neither infinite nor
-// NaN).
-inline bool AllBelow(const double* v, int count, double bound)
+// Whether every value of a is below boundA in magnitude and every value of b
+// below boundB (so none is infinite or NaN), count values each: one pass
+// over both.
+inline bool AllBelow(const double* a, double boundA, const double* b, double boundB, int count)
 {
-  VecBits within = fastmath::Splat<Vec>(0.0) == 0.0;
+  constexpr unsigned kAll = (1u << kLanes) - 1;
+  unsigned within = kAll;
   int k = 0;
-  for (; k + kLanes <= count; k += kLanes) within &= fastmath::Abs(LoadVec(v + k)) < bound;
-  bool all = true;
-  for (int j = 0; j < kLanes; ++j) all = all && within[j] != 0;
-  for (; k < count; ++k) all = all && fastmath::Abs(v[k]) < bound;
+  for (; k + kLanes <= count; k += kLanes)
+    within &= LanesBelow(fastmath::Abs(LoadVec(a + k)), boundA) & LanesBelow(fastmath::Abs(LoadVec(b + k)), boundB);
+  bool all = within == kAll;
+  for (; k < count; ++k) all = all && fastmath::Abs(a[k]) < boundA && fastmath::Abs(b[k]) < boundB;
   return all;
 }
 
@@ -381,8 +383,8 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     pass(frames + 3, Stage<4>(), Stage<kLast>());
   }
 
-  if (!kCareful && (AnyLane(__builtin_shufflevector(flushed, flushed, 0, 1)) || !AllBelow(in, 2 * frames, kAbsurdLevel) ||
-                    !AllBelow(out, 2 * frames, kRoundsToInfinity)))
+  if (!kCareful && (AnyLane(__builtin_shufflevector(flushed, flushed, 0, 1)) ||
+                    !AllBelow(in, kAbsurdLevel, out, kRoundsToInfinity, 2 * frames)))
     return false;
   limited = AnyLane(limitedLanes);
   Save(lanes.highpass, hp);
