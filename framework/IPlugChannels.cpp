@@ -8,6 +8,10 @@
 #include <cstring>
 #include <type_traits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "framework/IPlugBase.h"
 
 namespace
@@ -266,7 +270,15 @@ inline T Saturate(T x, Limit limit)
 inline float SaturateToFloat(double x) { return (float)Saturate(x, (double)FLT_MAX); }
 inline FloatPair SaturateToFloat(DoublePair x)
 {
+#if defined(__SSE2__)
+  // MINPD and MAXPD return their second operand where either is NaN: the
+  // same as the comparisons above, in one instruction each.
+  const __m128d limit = _mm_set1_pd((double)FLT_MAX);
+  x = (DoublePair)_mm_max_pd(-limit, _mm_min_pd(limit, (__m128d)x));
+  return __builtin_convertvector(x, FloatPair);
+#else
   return __builtin_convertvector(Saturate(x, DoublePair{} + (double)FLT_MAX), FloatPair);
+#endif
 }
 
 // The same for a host's own float sum.
