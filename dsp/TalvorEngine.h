@@ -200,7 +200,7 @@ private:
 
   // The vector paths run each stage over up to kStageFrames frames at a time,
   // left and right interleaved.
-  static constexpr int kStageFrames = 256;
+  static constexpr int kStageFrames = 128;
   double stageRaw[2][kStageFrames] = {};      // the host's samples, for "Bypass"
   double stageWork[2 * kStageFrames] = {};    // the input stage's and the waveshaper's output
   double stageChain[2 * kStageFrames] = {};   // the filter sections' output
