@@ -100,7 +100,7 @@ inline double LimitTo32BitRange(double x) { return x > __FLT_MAX__ ? __FLT_MAX__
 constexpr int kGroupVectors = 2;
 constexpr int kGroup = kLanes * kGroupVectors;
 
-// N vectors as one value for the fastmath functions: every operation is
+// N vectors as one value for the waveshaper's templates: every operation is
 // applied to each vector in turn (the loops are unrolled and the pack lives
 // in registers), so that the vectors' long dependency chains advance side by
 // side instead of one after another.
@@ -144,50 +144,11 @@ TALVOR_PACK_OP(*)
 TALVOR_PACK_OP(/)
 #undef TALVOR_PACK_OP
 
-#define TALVOR_PACK_COMPARE(op)                                            \
-  template <int N>                                                         \
-  TALVOR_KERNEL_INLINE PackBits<N> operator op(const Pack<N>& a, double b) \
-  {                                                                        \
-    PackBits<N> r;                                                         \
-    TALVOR_EACH(N) r.v[j] = a.v[j] op b;                                   \
-    return r;                                                              \
-  }                                                                        \
-  template <int N>                                                         \
-  TALVOR_KERNEL_INLINE PackBits<N> operator op(double a, const Pack<N>& b) \
-  {                                                                        \
-    PackBits<N> r;                                                         \
-    TALVOR_EACH(N) r.v[j] = a op b.v[j];                                   \
-    return r;                                                              \
-  }
-TALVOR_PACK_COMPARE(<)
-TALVOR_PACK_COMPARE(>=)
-#undef TALVOR_PACK_COMPARE
-
 template <int N>
 TALVOR_KERNEL_INLINE Pack<N> Abs(const Pack<N>& x)
 {
   Pack<N> r;
   TALVOR_EACH(N) r.v[j] = fastmath::Abs(x.v[j]);
-  return r;
-}
-template <int N>
-TALVOR_KERNEL_INLINE Pack<N> CopySign(const Pack<N>& m, const Pack<N>& s)
-{
-  Pack<N> r;
-#if TALVOR_LANES == 8
-  // One bitwise select: magnitude bits from m, the sign bit from s.
-  const __m512i magnitude = _mm512_set1_epi64(0x7fffffffffffffffLL);
-  TALVOR_EACH(N) r.v[j] = (Vec)_mm512_ternarylogic_epi64((__m512i)m.v[j], (__m512i)s.v[j], magnitude, 0xE4);
-#else
-  TALVOR_EACH(N) r.v[j] = fastmath::CopySign(m.v[j], s.v[j]);
-#endif
-  return r;
-}
-template <int N>
-TALVOR_KERNEL_INLINE Pack<N> Select(const PackBits<N>& c, const Pack<N>& a, const Pack<N>& b)
-{
-  Pack<N> r;
-  TALVOR_EACH(N) r.v[j] = fastmath::Select(c.v[j], a.v[j], b.v[j]);
   return r;
 }
 template <int N>
@@ -202,13 +163,6 @@ TALVOR_KERNEL_INLINE Pack<N> WithSign(const Pack<N>& m, const PackBits<N>& sign)
 {
   Pack<N> r;
   TALVOR_EACH(N) r.v[j] = (Vec)((VecBits)m.v[j] | sign.v[j]);
-  return r;
-}
-template <int N>
-TALVOR_KERNEL_INLINE Pack<N> TwoToN(const Pack<N>& kd)
-{
-  Pack<N> r;
-  TALVOR_EACH(N) r.v[j] = fastmath::TwoToN(kd.v[j]);
   return r;
 }
 
@@ -229,32 +183,19 @@ TALVOR_KERNEL_INLINE unsigned LanesBelow(Vec v, double c)
 #endif
 }
 
-enum class Range
-{
-  AllBelow,
-  NoneBelow,
-  Mixed
-};
-
-// Where the magnitudes of a group lie against a bound.
-TALVOR_KERNEL_INLINE Range GroupRange(const Pack<kGroupVectors>& x, double bound)
+// Whether every magnitude in a group is below a bound (none is NaN).
+TALVOR_KERNEL_INLINE bool GroupBelow(const Pack<kGroupVectors>& x, double bound)
 {
   constexpr unsigned kAll = (1u << kLanes) - 1;
-  unsigned all = kAll, any = 0;
-  TALVOR_EACH(kGroupVectors)
-  {
-    const unsigned m = LanesBelow(fastmath::Abs(x.v[j]), bound);
-    all &= m;
-    any |= m;
-  }
-  return all == kAll ? Range::AllBelow : any == 0 ? Range::NoneBelow : Range::Mixed;
+  unsigned all = kAll;
+  TALVOR_EACH(kGroupVectors) all &= LanesBelow(fastmath::Abs(x.v[j]), bound);
+  return all == kAll;
 }
 
 using Group = Pack<kGroupVectors>;
 
-// tanh of a group: one form where the whole group is on one side of 0.75;
-// where it straddles it, the same choice vector by vector, both forms for a
-// vector that straddles it too. Each gives the same bits as the full form.
+// tanh of a vector: one form where every lane is on one side of 0.75, both
+// where it straddles it. Each gives the same bits as the full form.
 // kNonNegative: every argument is +0 or more.
 template <bool kNonNegative>
 TALVOR_KERNEL_INLINE Vec TanhVector(Vec x)
@@ -266,44 +207,8 @@ TALVOR_KERNEL_INLINE Vec TanhVector(Vec x)
   return fastmath::Tanh<kNonNegative>(x);
 }
 
-template <bool kNonNegative = false>
-TALVOR_KERNEL_INLINE Group TanhGroup(const Group& x)
-{
-  switch (GroupRange(x, 0.75))
-  {
-    case Range::AllBelow: return fastmath::TanhBelowThreeQuarters<kNonNegative>(x);
-    case Range::NoneBelow: return fastmath::TanhFromThreeQuarters<kNonNegative>(x);
-    default:
-    {
-      Group r;
-      TALVOR_EACH(kGroupVectors) r.v[j] = TanhVector<kNonNegative>(x.v[j]);
-      return r;
-    }
-  }
-}
-
-TALVOR_KERNEL_INLINE Group AtanGroup(const Group& x)
-{
-  return GroupRange(x, 0.4375) == Range::AllBelow ? fastmath::AtanBelowSevenSixteenths(x) : fastmath::Atan(x);
-}
-
-// The waveshaper's general form on a group, each function in the forms of
-// its arguments' ranges.
-TALVOR_KERNEL_INLINE Group ShapeAnywhere(const Group& x)
-{
-  // The powers by repeated multiplication, as in waveshaper::ShapeAnywhere.
-  const Group x2 = x * x;
-  const Group x3 = x2 * x;
-  const Group x4 = x3 * x;
-  const Group x7 = x4 * x * x * x;
-  // (x^2 and x^4 are +0 or more, or NaN, which every form passes on.)
-  const Group a7 = AtanGroup(x7);
-  const Group t1 = TanhGroup(x);
-  const Group t3 = TanhGroup(x3);
-  return waveshaper::Combine(x, a7, t1, TanhGroup<true>(x2), t3, TanhGroup<true>(x4));
-}
-
-// The same on one vector.
+// The waveshaper's general form on one vector, each function in the forms
+// of its arguments' ranges (as waveshaper::ShapeAnywhere, powers included).
 TALVOR_KERNEL_INLINE Vec ShapeAnywhere(Vec x)
 {
   const Vec x2 = x * x;
@@ -324,24 +229,24 @@ template <bool kRounded>
 TALVOR_KERNEL_INLINE void ShapeGroup(const Group& x, double* out)
 {
   Group y;
-  switch (GroupRange(x, 0.75))
+  if (GroupBelow(x, 0.75))
   {
-    case Range::AllBelow: y = waveshaper::ShapeBelowThreeQuarters(x); break;
-    case Range::NoneBelow: y = ShapeAnywhere(x); break;
-    default:
-      // Vector by vector; one that straddles 0.75 takes both forms.
-      TALVOR_EACH(kGroupVectors)
-      {
-        const Vec v = x.v[j];
-        const unsigned below = LanesBelow(fastmath::Abs(v), 0.75);
-        if (below == (1u << kLanes) - 1)
-          y.v[j] = waveshaper::ShapeBelowThreeQuarters(v);
-        else if (below == 0)
-          y.v[j] = ShapeAnywhere(v);
-        else
-          y.v[j] = fastmath::Select(fastmath::Abs(v) < 0.75, waveshaper::ShapeBelowThreeQuarters(v), ShapeAnywhere(v));
-      }
-      break;
+    y = waveshaper::ShapeBelowThreeQuarters(x);
+  }
+  else
+  {
+    // Vector by vector; one that straddles 0.75 takes both forms.
+    TALVOR_EACH(kGroupVectors)
+    {
+      const Vec v = x.v[j];
+      const unsigned below = LanesBelow(fastmath::Abs(v), 0.75);
+      if (below == (1u << kLanes) - 1)
+        y.v[j] = waveshaper::ShapeBelowThreeQuarters(v);
+      else if (below == 0)
+        y.v[j] = ShapeAnywhere(v);
+      else
+        y.v[j] = fastmath::Select(fastmath::Abs(v) < 0.75, waveshaper::ShapeBelowThreeQuarters(v), ShapeAnywhere(v));
+    }
   }
   TALVOR_EACH(kGroupVectors) StoreVec(out + j * kLanes, kRounded ? RoundTo32(y.v[j]) : y.v[j]);
 }
