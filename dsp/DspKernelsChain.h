@@ -12,7 +12,6 @@ typedef double Pair __attribute__((vector_size(16)));
 typedef decltype(Pair{} < Pair{}) PairBits;
 typedef float Quad __attribute__((vector_size(16)));
 typedef decltype(Quad{} < Quad{}) QuadBits;
-typedef unsigned QuadWord __attribute__((vector_size(16)));
 
 template <class V>
 struct BiquadRegsOf
@@ -24,12 +23,13 @@ struct ParametricRegs
 {
   Pair b0, b1, b2, a1, a2, x1, x2, y1, y2;
 };
-// The low-pass's history two frames to a register: x12 is [x1 left, right,
-// x2 left, right], and likewise y12 and the coefficient pairs b12 and a12
-// (two registers fewer for the chain to keep).
+// The low-pass's inputs two frames to a register: x12 is [x1 left, right,
+// x2 left, right], and likewise the coefficient pair b12 (a register fewer
+// for the chain to keep). Its outputs keep a register each: the shuffles
+// that pack them would lie on its recurrence.
 struct LowpassRegs
 {
-  Quad b0, b12, a12, x12, y12;
+  Quad b0, b12, a1, a2, x12, y1, y2;
 };
 
 template <class V, class T, size_t N>
@@ -85,14 +85,15 @@ TALVOR_KERNEL_INLINE Quad HighDown(Quad a) { return __builtin_shufflevector(a, a
 inline LowpassRegs Load(const FilterLanes::Lowpass& s)
 {
   auto two = [](const float (&a)[4], const float (&b)[4]) { return LowAndLow(LoadLanes<Quad>(a), LoadLanes<Quad>(b)); };
-  return {LoadLanes<Quad>(s.b0), two(s.b1, s.b2), two(s.a1, s.a2), two(s.x1, s.x2), two(s.y1, s.y2)};
+  return {LoadLanes<Quad>(s.b0), two(s.b1, s.b2), LoadLanes<Quad>(s.a1), LoadLanes<Quad>(s.a2), two(s.x1, s.x2),
+          LoadLanes<Quad>(s.y1), LoadLanes<Quad>(s.y2)};
 }
 inline void Save(FilterLanes::Lowpass& s, const LowpassRegs& r)
 {
   StoreLanes(s.x1, LowAndLow(r.x12, Quad{}));
   StoreLanes(s.x2, LowAndLow(HighDown(r.x12), Quad{}));
-  StoreLanes(s.y1, LowAndLow(r.y12, Quad{}));
-  StoreLanes(s.y2, LowAndLow(HighDown(r.y12), Quad{}));
+  StoreLanes(s.y1, LowAndLow(r.y1, Quad{}));
+  StoreLanes(s.y2, LowAndLow(r.y2, Quad{}));
 }
 
 // BiquadSection::process: y = b0 x + z1; z1 = b1 x + z2 - a1 y; z2 = b2 x - a2 y.
@@ -116,36 +117,42 @@ TALVOR_KERNEL_INLINE Pair Step(ParametricRegs& s, Pair x)
   return y;
 }
 
+// Set where the low-pass flushes a float result to +0: on the magnitude's bits
+// m, where 1 <= m <= 0x00800000 (the smallest normal); m + 0x7fffffff wraps
+// exactly those to the lowest signed values.
+template <class Bits, class V>
+TALVOR_KERNEL_INLINE Bits FlushLanesOf(V y)
+{
+  typedef unsigned Words __attribute__((vector_size(sizeof(V))));
+  const Words shifted = ((Words)y & 0x7fffffffu) + 0x7fffffffu;
+  return (Bits)shifted < (int)0x80800000u;
+}
+TALVOR_KERNEL_INLINE QuadBits FlushLanes(Quad y) { return FlushLanesOf<QuadBits>(y); }
+
 // MatchedLowpass::process: y = b1 x1 + b0 x + b2 x2 - a1 y1 - a2 y2, limited
 // to the float range (NaN to the largest float), and results strictly between
 // zero and the smallest normal float, or equal to it, become +0 (the same set
 // as its comparison in 64 bits). With kCareful false the results are neither
-// limited nor flushed and `flushed` collects where one would have been
-// flushed: where none would, the results are the same. (Only an absurd level
-// into the chain, which sends the block to the careful run, can take the
-// low-pass near the float limit.)
+// limited nor flushed: where FlushLanes finds none that would have been, the
+// results are the same. (Only an absurd level into the chain, which sends the
+// block to the careful run, can take the low-pass near the float limit.)
 // Lanes 2 and 3 of the result are of no use (the flush check ignores them).
 template <bool kCareful>
-TALVOR_KERNEL_INLINE Quad Step(LowpassRegs& s, Quad x, QuadBits& flushed)
+TALVOR_KERNEL_INLINE Quad Step(LowpassRegs& s, Quad x)
 {
-  const Quad bx = s.b12 * s.x12, ay = s.a12 * s.y12;  // [b1 x1, b2 x2], [a1 y1, a2 y2]
-  Quad y = (((bx + s.b0 * x) + HighDown(bx)) - ay) - HighDown(ay);
+  const Quad bx = s.b12 * s.x12;  // [b1 x1, b2 x2]
+  Quad y = (((bx + s.b0 * x) + HighDown(bx)) - s.a1 * s.y1) - s.a2 * s.y2;
   if (kCareful)
   {
     const Quad kMax = Quad{} + __FLT_MAX__;
     y = y < kMax ? y : kMax;  // NaN fails the comparison
     y = y > -kMax ? y : -kMax;
   }
-  // On the magnitude's bits m: flush where 1 <= m <= 0x00800000 (the smallest
-  // normal); m + 0x7fffffff wraps exactly those to the lowest signed values.
-  const QuadWord shifted = ((QuadWord)y & 0x7fffffffu) + 0x7fffffffu;
-  const QuadBits flush = (QuadBits)shifted < (int)0x80800000u;
   if (kCareful)
-    y = (Quad)((QuadBits)y & ~flush);
-  else
-    flushed |= flush;
+    y = (Quad)((QuadBits)y & ~FlushLanes(y));
   s.x12 = LowAndLow(x, s.x12);
-  s.y12 = LowAndLow(y, s.y12);
+  s.y2 = s.y1;
+  s.y1 = y;
   return y;
 }
 
@@ -254,6 +261,27 @@ inline bool AllBelow(const double* a, double boundA, const double* b, double bou
   return all;
 }
 
+// Whether the low-pass would have flushed any of count results stored at p
+// (two floats a frame, its lanes 0 and 1).
+inline bool AnyFlushIn(const float* p, int count)
+{
+  typedef float Floats __attribute__((vector_size(sizeof(Vec))));
+  typedef decltype(Floats{} < Floats{}) FloatsBits;
+  constexpr int kFloats = sizeof(Floats) / sizeof(float);
+  FloatsBits flush = {};
+  int k = 0;
+  for (; k + kFloats <= count; k += kFloats)
+  {
+    Floats v;
+    __builtin_memcpy(&v, p + k, sizeof v);
+    flush |= FlushLanesOf<FloatsBits>(v);
+  }
+  Floats last = {};  // zeros pad the last vector: +0 is never flushed
+  for (int j = 0; k < count; ++j, ++k) last[j] = p[k];
+  flush |= FlushLanesOf<FloatsBits>(last);
+  return AnyLane(flush);
+}
+
 // The chain as a wavefront: in one pass of the loop every section works on
 // a different frame (the high-pass on frame n, the next section on n - 1 and
 // so on), so that the sections' recurrences run side by side instead of one
@@ -266,8 +294,9 @@ inline bool AllBelow(const double* a, double boundA, const double* b, double bou
 // The low-pass's flush lies on its recurrence, the longest of the chain. It
 // is needed only where the signal decays into silence, and the limits to the
 // 32-bit range only for absurd levels; so the block runs first without
-// them (kCareful false), noting whether any result would have been flushed,
-// and checking that no input reaches the absurd level and every output is in
+// them (kCareful false), noting whether any result would have been flushed
+// (in the steady passes from the results stored for a run of frames, checked
+// after it, off the loop that carries the recurrences), and checking that no input reaches the absurd level and every output is in
 // range (a value that a rounding would have limited makes every later
 // section's output at that frame infinite or NaN); only where that fails is
 // it run again, carefully, from the same state. Returns false, leaving lanes
@@ -286,11 +315,13 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
   ParametricRegs mid = Load(lanes.mid);
   LowpassRegs lp = Load(lanes.lowpass);
   constexpr int kLast = 4;  // the wavefront's depth - 1
+  constexpr int kCheckFrames = 128;  // the steady passes' run between flush checks
   // The values in flight between the sections, each rounded to 32 bits; the
   // high-pass's output also as the low-pass took it, for the mid section
   // when the low-pass is not in use.
   Quad afterHighpass = {}, intoLowpass = {}, afterLowpass = {}, afterMid = {}, afterLowShelf = {};
   QuadBits flushed = {};
+  bool flushedInRuns = false;
   PairBits limitedLanes = {};
   auto round32 = [&](Pair x) __attribute__((always_inline)) { return Round32<kCareful>(x, limitedLanes); };
   auto highShelf = [&](Pair x) __attribute__((always_inline)) {
@@ -306,13 +337,24 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
       limitedLanes |= Magnitude(x) >= kAbsurdLevel;
     return Limit<kCareful>(x, limitedLanes);
   };
+  // The low-pass's step; in the fast run its result is checked for a flush
+  // at once (low null) or stored at low for a check after the run.
+  auto lowpass = [&](float* low) __attribute__((always_inline)) {
+    intoLowpass = afterHighpass;
+    afterLowpass = Step<kCareful>(lp, afterHighpass);
+    if (kCareful) return;
+    if (low)
+      __builtin_memcpy(low, &afterLowpass, 2 * sizeof(float));
+    else
+      flushed |= FlushLanes(afterLowpass);
+  };
 
   // One pass of the loop: pass n runs stage k on frame n - k for the stages
   // First to Last. Each stage takes what the stage before it gave in the
   // pass before, so the later stages go first. (Sections sharing a register
   // would couple their recurrences through the stages between them: each
   // section keeps its own.)
-  auto pass = [&](int n, auto first, auto last) __attribute__((always_inline)) {
+  auto pass = [&](int n, auto first, auto last, float* low) __attribute__((always_inline)) {
     constexpr int kFirst = decltype(first)::value, kLastRun = decltype(last)::value;
     auto runs = [&](int stage) __attribute__((always_inline)) { return stage >= kFirst && stage <= kLastRun; };
     // The high shelf's output is rounded to 32 bits by the output stage.
@@ -323,10 +365,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     if (runs(kLast - 2))
       afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
     if (runs(1))
-    {
-      intoLowpass = afterHighpass;
-      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
-    }
+      lowpass(low);
     if (runs(0))
       afterHighpass = round32(Step(hp, input(n)));
   };
@@ -340,10 +379,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
     if (n - kLast + 2 >= 0 && n - kLast + 2 < frames)
       afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
     if (n - 1 >= 0 && n - 1 < frames)
-    {
-      intoLowpass = afterHighpass;
-      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
-    }
+      lowpass(nullptr);
     if (n < frames)
       afterHighpass = round32(Step(hp, input(n)));
   };
@@ -355,35 +391,46 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
   else
   {
     // The first passes fill the wavefront, the last ones drain it.
-    pass(0, Stage<0>(), Stage<0>());
-    pass(1, Stage<0>(), Stage<1>());
-    pass(2, Stage<0>(), Stage<2>());
-    pass(3, Stage<0>(), Stage<3>());
+    pass(0, Stage<0>(), Stage<0>(), nullptr);
+    pass(1, Stage<0>(), Stage<1>(), nullptr);
+    pass(2, Stage<0>(), Stage<2>(), nullptr);
+    pass(3, Stage<0>(), Stage<3>(), nullptr);
 #if TALVOR_LANES == 4
     // Every stage runs in these passes: the high-pass and the low shelf in
     // one register.
     BiquadPairRegs hpAndLs = Join(hp, ls);
-    for (int n = kLast; n < frames; ++n)
-    {
-      StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
-      const Quad both = Round32<kCareful>(Step(hpAndLs, Join(input(n), Widen(afterMid))), limitedLanes);
-      afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
-      intoLowpass = afterHighpass;
-      afterLowpass = Step<kCareful>(lp, afterHighpass, flushed);
-      afterHighpass = LowFloats(both);
-      afterLowShelf = HighFloats(both);
-    }
-    SplitState(hpAndLs, hp, ls);
-#else
-    for (int n = kLast; n < frames; ++n) pass(n, Stage<0>(), Stage<kLast>());
 #endif
-    pass(frames, Stage<1>(), Stage<kLast>());
-    pass(frames + 1, Stage<2>(), Stage<kLast>());
-    pass(frames + 2, Stage<3>(), Stage<kLast>());
-    pass(frames + 3, Stage<4>(), Stage<kLast>());
+    float lows[2 * kCheckFrames];
+    for (int n = kLast; n < frames;)
+    {
+      const int start = n, end = frames - n > kCheckFrames ? n + kCheckFrames : frames;
+      for (; n < end; ++n)
+      {
+        float* low = kCareful ? nullptr : lows + 2 * (n - start);
+#if TALVOR_LANES == 4
+        StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
+        const Quad both = Round32<kCareful>(Step(hpAndLs, Join(input(n), Widen(afterMid))), limitedLanes);
+        afterMid = round32(Step(mid, Widen(kUseLowpass ? afterLowpass : intoLowpass)));
+        lowpass(low);
+        afterHighpass = LowFloats(both);
+        afterLowShelf = HighFloats(both);
+#else
+        pass(n, Stage<0>(), Stage<kLast>(), low);
+#endif
+      }
+      if (!kCareful)
+        flushedInRuns = flushedInRuns || AnyFlushIn(lows, 2 * (end - start));
+    }
+#if TALVOR_LANES == 4
+    SplitState(hpAndLs, hp, ls);
+#endif
+    pass(frames, Stage<1>(), Stage<kLast>(), nullptr);
+    pass(frames + 1, Stage<2>(), Stage<kLast>(), nullptr);
+    pass(frames + 2, Stage<3>(), Stage<kLast>(), nullptr);
+    pass(frames + 3, Stage<4>(), Stage<kLast>(), nullptr);
   }
 
-  if (!kCareful && (AnyLane(__builtin_shufflevector(flushed, flushed, 0, 1)) ||
+  if (!kCareful && (flushedInRuns || AnyLane(__builtin_shufflevector(flushed, flushed, 0, 1)) ||
                     !AllBelow(in, kAbsurdLevel, out, kRoundsToInfinity, 2 * frames)))
     return false;
   limited = AnyLane(limitedLanes);
