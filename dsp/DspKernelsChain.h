@@ -204,18 +204,16 @@ TALVOR_KERNEL_INLINE bool AnyLane(Bits m)
   return any;
 }
 
-// Whether every value of a is below boundA in magnitude and every value of b
-// below boundB (so none is infinite or NaN), count values each: one pass
-// over both.
-inline bool AllBelow(const double* a, double boundA, const double* b, double boundB, int count)
+// Whether every one of count values is below bound in magnitude (so none is
+// infinite or NaN).
+inline bool AllBelow(const double* a, double bound, int count)
 {
   constexpr unsigned kAll = (1u << kLanes) - 1;
   unsigned within = kAll;
   int k = 0;
-  for (; k + kLanes <= count; k += kLanes)
-    within &= LanesBelow(fastmath::Abs(LoadVec(a + k)), boundA) & LanesBelow(fastmath::Abs(LoadVec(b + k)), boundB);
+  for (; k + kLanes <= count; k += kLanes) within &= LanesBelow(fastmath::Abs(LoadVec(a + k)), bound);
   bool all = within == kAll;
-  for (; k < count; ++k) all = all && fastmath::Abs(a[k]) < boundA && fastmath::Abs(b[k]) < boundB;
+  for (; k < count; ++k) all = all && fastmath::Abs(a[k]) < bound;
   return all;
 }
 
@@ -254,12 +252,14 @@ inline bool AnyFlushIn(const float* p, int count)
 // 32-bit range only for absurd levels; so the block runs first without
 // them (kCareful false), noting whether any result would have been flushed
 // (in the steady passes from the results stored for a run of frames, checked
-// after it, off the loop that carries the recurrences), and checking that no input reaches the absurd level and every output is in
-// range (a value that a rounding would have limited makes every later
-// section's output at that frame infinite or NaN); only where that fails is
-// it run again, carefully, from the same state. Returns false, leaving lanes
-// unchanged, when that is needed; else sets limited where a value was
-// limited or reached the engine's absurd level.
+// after it, off the loop that carries the recurrences), and checking that no
+// input reaches the absurd level (unless inBelowOne: the waveshaper found
+// every value small) and every output is in range (a value that a rounding
+// would have limited makes every later section's output at that frame
+// infinite or NaN); only where that fails is it run again, carefully, from
+// the same state. Returns false, leaving lanes unchanged, when that is
+// needed; else sets limited where a value was limited or reached the
+// engine's absurd level.
 template <int K>
 struct Stage
 {
@@ -267,7 +267,7 @@ struct Stage
 };
 
 template <bool kUseLowpass, bool kCareful>
-bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, bool& limited)
+bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, double* out, int frames, bool& limited)
 {
   BiquadRegs hp = Load(lanes.highpass), ls = Load(lanes.lowShelf), hs = Load(lanes.highShelf);
   ParametricRegs mid = Load(lanes.mid);
@@ -370,7 +370,8 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
   }
 
   if (!kCareful && (flushedInRuns || AnyLane(__builtin_shufflevector(flushed, flushed, 0, 1)) ||
-                    !AllBelow(in, kAbsurdLevel, out, kRoundsToInfinity, 2 * frames)))
+                    !(inBelowOne || AllBelow(in, kAbsurdLevel, 2 * frames)) ||
+                    !AllBelow(out, kRoundsToInfinity, 2 * frames)))
     return false;
   limited = AnyLane(limitedLanes);
   Save(lanes.highpass, hp);
@@ -384,24 +385,25 @@ bool FilterChain(FilterLanes& lanes, const double* in, double* out, int frames, 
 bool ShapeAndFilter(FilterLanes& lanes, const double* inL, const double* inR, const double* gains, double gain,
                     double* work, double* out, int frames)
 {
+  bool belowOne;
   if (gains)
   {
     Input(inL, inR, gains, gain, work, frames);
-    SaturateRun<true>(work, work, 2 * frames);
+    belowOne = SaturateRun<true>(work, work, 2 * frames);
   }
   else
   {
-    InputAndShape(inL, inR, gain, work, frames);
+    belowOne = InputAndShape(inL, inR, gain, work, frames);
   }
   bool limited = false;
   if (!lanes.lowpassOn)
   {
-    if (!FilterChain<false, false>(lanes, work, out, frames, limited))
-      FilterChain<false, true>(lanes, work, out, frames, limited);
+    if (!FilterChain<false, false>(lanes, work, belowOne, out, frames, limited))
+      FilterChain<false, true>(lanes, work, belowOne, out, frames, limited);
   }
-  else if (!FilterChain<true, false>(lanes, work, out, frames, limited))
+  else if (!FilterChain<true, false>(lanes, work, belowOne, out, frames, limited))
   {
-    FilterChain<true, true>(lanes, work, out, frames, limited);
+    FilterChain<true, true>(lanes, work, belowOne, out, frames, limited);
   }
   return limited;
 }

@@ -224,12 +224,14 @@ TALVOR_KERNEL_INLINE Vec ShapeAnywhere(Vec x)
 
 // The waveshaper on one group of kGroup values, as waveshaper::Shape gives
 // each; in and out may be the same. kRounded stores each result rounded to
-// 32 bits (as the high-pass takes it).
+// 32 bits (as the high-pass takes it). Returns whether every value was below
+// 0.75 in magnitude (so that every result is below 1).
 template <bool kRounded>
-TALVOR_KERNEL_INLINE void ShapeGroup(const Group& x, double* out)
+TALVOR_KERNEL_INLINE bool ShapeGroup(const Group& x, double* out)
 {
   Group y;
-  if (GroupBelow(x, 0.75))
+  const bool below = GroupBelow(x, 0.75);
+  if (below)
   {
     y = waveshaper::ShapeBelowThreeQuarters(x);
   }
@@ -249,6 +251,7 @@ TALVOR_KERNEL_INLINE void ShapeGroup(const Group& x, double* out)
     }
   }
   TALVOR_EACH(kGroupVectors) StoreVec(out + j * kLanes, kRounded ? RoundTo32(y.v[j]) : y.v[j]);
+  return below;
 }
 
 TALVOR_KERNEL_INLINE Group LoadGroup(const double* in)
@@ -258,19 +261,22 @@ TALVOR_KERNEL_INLINE Group LoadGroup(const double* in)
   return x;
 }
 
+// Returns whether every value was below 0.75 in magnitude.
 template <bool kRounded>
-void SaturateRun(const double* in, double* out, int count)
+bool SaturateRun(const double* in, double* out, int count)
 {
+  bool below = true;
   int start = 0;
-  for (; start + kGroup <= count; start += kGroup) ShapeGroup<kRounded>(LoadGroup(in + start), out + start);
+  for (; start + kGroup <= count; start += kGroup) below &= ShapeGroup<kRounded>(LoadGroup(in + start), out + start);
   if (start < count)
   {
     // A short last group is padded with silence, shaped and dropped.
     double buffer[kGroup] = {};
     __builtin_memcpy(buffer, in + start, (size_t)(count - start) * sizeof(double));
-    ShapeGroup<kRounded>(LoadGroup(buffer), buffer);
+    below &= ShapeGroup<kRounded>(LoadGroup(buffer), buffer);
     __builtin_memcpy(out + start, buffer, (size_t)(count - start) * sizeof(double));
   }
+  return below;
 }
 
 void Saturate(const double* in, double* out, int count) { SaturateRun<false>(in, out, count); }
@@ -339,27 +345,30 @@ void Input(const double* inL, const double* inR, const double* gains, double gai
 
 // The input stage and the waveshaper in one pass, for a gain that holds for
 // the whole run: a group is one vector of left samples and one of right
-// ones, interleaved.
+// ones, interleaved. Returns whether every shaped value was below 0.75 in
+// magnitude.
 static_assert(kGroupVectors == 2, "a group is one vector per channel");
-void InputAndShape(const double* inL, const double* inR, double gain, double* out, int frames)
+bool InputAndShape(const double* inL, const double* inR, double gain, double* out, int frames)
 {
   constexpr int kGroupFrames = kLanes;
   auto group = [&](const double* l, const double* r, double* to) __attribute__((always_inline)) {
     Group x;
     Interleave(FiniteOrZero(LoadVec(l)), FiniteOrZero(LoadVec(r)), x.v[0], x.v[1]);
-    ShapeGroup<true>((x + kAntiDenormal) * gain, to);
+    return ShapeGroup<true>((x + kAntiDenormal) * gain, to);
   };
+  bool below = true;
   int j = 0;
-  for (; j + kGroupFrames <= frames; j += kGroupFrames) group(inL + j, inR + j, out + 2 * j);
+  for (; j + kGroupFrames <= frames; j += kGroupFrames) below &= group(inL + j, inR + j, out + 2 * j);
   if (j < frames)
   {
     // A short last group is padded with silence, shaped and dropped.
     double l[kGroupFrames] = {}, r[kGroupFrames] = {}, shaped[2 * kGroupFrames];
     __builtin_memcpy(l, inL + j, (size_t)(frames - j) * sizeof(double));
     __builtin_memcpy(r, inR + j, (size_t)(frames - j) * sizeof(double));
-    group(l, r, shaped);
+    below &= group(l, r, shaped);
     __builtin_memcpy(out + 2 * j, shaped, (size_t)(frames - j) * 2 * sizeof(double));
   }
+  return below;
 }
 
 template <bool kPerValueGains>
