@@ -71,6 +71,13 @@ struct DspKernels
   // written.
   void (*output)(const double* in, const double* gains, double gain, double trim, double* outL, double* outR,
                  int frames);
+  // The same two with a host's 32-bit buffers: the samples read as 64-bit
+  // values, and each output limited to the float range (NaN passed) and
+  // rounded to float, as a 64-bit block converted for such a host gives it.
+  bool (*shapeAndFilter32)(FilterLanes& lanes, const float* inL, const float* inR, const double* gains,
+                           double gain, double* work, double* out, int frames);
+  void (*output32)(const double* in, const double* gains, double gain, double trim, float* outL, float* outR,
+                   int frames);
 };
 
 // The kernels of a vector path; null for the scalar path and for a path this

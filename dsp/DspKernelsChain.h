@@ -382,7 +382,8 @@ bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, double* 
   return true;
 }
 
-bool ShapeAndFilter(FilterLanes& lanes, const double* inL, const double* inR, const double* gains, double gain,
+template <class Sample>
+bool ShapeAndFilter(FilterLanes& lanes, const Sample* inL, const Sample* inR, const double* gains, double gain,
                     double* work, double* out, int frames)
 {
   bool belowOne;
@@ -408,5 +409,6 @@ bool ShapeAndFilter(FilterLanes& lanes, const double* inL, const double* inR, co
   return limited;
 }
 
-constexpr DspKernels kKernels = {Saturate, ShapeAndFilter, Output};
+constexpr DspKernels kKernels = {Saturate, ShapeAndFilter<double>, Output<double>, ShapeAndFilter<float>,
+                                 Output<float>};
 }  // namespace

@@ -94,6 +94,40 @@ TALVOR_KERNEL_INLINE Vec LimitTo32BitRange(Vec v)
 }
 inline double LimitTo32BitRange(double x) { return x > __FLT_MAX__ ? __FLT_MAX__ : x < -__FLT_MAX__ ? -__FLT_MAX__ : x; }
 
+// A host's samples, 64- or 32-bit, to a vector and back; a float takes the
+// value limited to its range (NaN passed) and rounded, as a 64-bit block
+// converted for a 32-bit host would give it. (One conversion each: GCC's
+// generic vector conversions split these into halves.)
+TALVOR_KERNEL_INLINE Vec LoadSamples(const double* p) { return LoadVec(p); }
+TALVOR_KERNEL_INLINE Vec LoadSamples(const float* p)
+{
+#if TALVOR_LANES == 8
+  return (Vec)_mm512_maskz_cvtps_pd(0xFF, _mm256_loadu_ps(p));  // (zero-masked: as in RoundTo32)
+#elif TALVOR_LANES == 4
+  return (Vec)_mm256_cvtps_pd(_mm_loadu_ps(p));
+#elif defined(__SSE2__)
+  return (Vec)_mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64((const __m128i*)p)));
+#else
+  return (Vec)vcvt_f64_f32(vld1_f32(p));
+#endif
+}
+TALVOR_KERNEL_INLINE void StoreSamples(double* p, Vec v) { StoreVec(p, v); }
+TALVOR_KERNEL_INLINE void StoreSamples(float* p, Vec v)
+{
+  v = LimitTo32BitRange(v);
+#if TALVOR_LANES == 8
+  _mm256_storeu_ps(p, _mm512_maskz_cvtpd_ps(0xFF, (__m512d)v));  // (zero-masked: as in RoundTo32)
+#elif TALVOR_LANES == 4
+  _mm_storeu_ps(p, _mm256_cvtpd_ps((__m256d)v));
+#elif defined(__SSE2__)
+  _mm_storel_epi64((__m128i*)p, _mm_castps_si128(_mm_cvtpd_ps((__m128d)v)));
+#else
+  vst1_f32(p, vcvt_f32_f64((float64x2_t)v));
+#endif
+}
+inline void StoreSample(double* p, double v) { *p = v; }
+inline void StoreSample(float* p, double v) { *p = (float)LimitTo32BitRange(v); }
+
 // The waveshaper takes its values in groups of kGroup: enough independent
 // work to keep the processor busy, and few enough values that a group of
 // audio usually lies in one range of each function's argument.
@@ -316,15 +350,15 @@ inline void Deinterleave(Vec lo, Vec hi, Vec& l, Vec& r)
 inline double FiniteOrZero(double x) { return fastmath::Abs(x) <= __DBL_MAX__ ? x : 0.0; }
 inline Vec FiniteOrZero(Vec x) { return fastmath::Select(fastmath::Abs(x) <= __DBL_MAX__, x, Vec{}); }
 
-template <bool kPerValueGains>
-void InputStage(const double* inL, const double* inR, const double* gains, double gain, double* out, int frames)
+template <bool kPerValueGains, class Sample>
+void InputStage(const Sample* inL, const Sample* inR, const double* gains, double gain, double* out, int frames)
 {
   auto gainAt = [&](int k) { return kPerValueGains ? LoadVec(gains + k) : fastmath::Splat<Vec>(gain); };
   int j = 0;
   for (; j + kLanes <= frames; j += kLanes)
   {
     Vec lo, hi;
-    Interleave(FiniteOrZero(LoadVec(inL + j)), FiniteOrZero(LoadVec(inR + j)), lo, hi);
+    Interleave(FiniteOrZero(LoadSamples(inL + j)), FiniteOrZero(LoadSamples(inR + j)), lo, hi);
     StoreVec(out + 2 * j, (lo + kAntiDenormal) * gainAt(2 * j));
     StoreVec(out + 2 * j + kLanes, (hi + kAntiDenormal) * gainAt(2 * j + kLanes));
   }
@@ -335,7 +369,8 @@ void InputStage(const double* inL, const double* inR, const double* gains, doubl
   }
 }
 
-void Input(const double* inL, const double* inR, const double* gains, double gain, double* out, int frames)
+template <class Sample>
+void Input(const Sample* inL, const Sample* inR, const double* gains, double gain, double* out, int frames)
 {
   if (gains)
     InputStage<true>(inL, inR, gains, gain, out, frames);
@@ -348,12 +383,13 @@ void Input(const double* inL, const double* inR, const double* gains, double gai
 // ones, interleaved. Returns whether every shaped value was below 0.75 in
 // magnitude.
 static_assert(kGroupVectors == 2, "a group is one vector per channel");
-bool InputAndShape(const double* inL, const double* inR, double gain, double* out, int frames)
+template <class Sample>
+bool InputAndShape(const Sample* inL, const Sample* inR, double gain, double* out, int frames)
 {
   constexpr int kGroupFrames = kLanes;
-  auto group = [&](const double* l, const double* r, double* to) __attribute__((always_inline)) {
+  auto group = [&](const Sample* l, const Sample* r, double* to) __attribute__((always_inline)) {
     Group x;
-    Interleave(FiniteOrZero(LoadVec(l)), FiniteOrZero(LoadVec(r)), x.v[0], x.v[1]);
+    Interleave(FiniteOrZero(LoadSamples(l)), FiniteOrZero(LoadSamples(r)), x.v[0], x.v[1]);
     return ShapeGroup<true>((x + kAntiDenormal) * gain, to);
   };
   bool below = true;
@@ -362,17 +398,18 @@ bool InputAndShape(const double* inL, const double* inR, double gain, double* ou
   if (j < frames)
   {
     // A short last group is padded with silence, shaped and dropped.
-    double l[kGroupFrames] = {}, r[kGroupFrames] = {}, shaped[2 * kGroupFrames];
-    __builtin_memcpy(l, inL + j, (size_t)(frames - j) * sizeof(double));
-    __builtin_memcpy(r, inR + j, (size_t)(frames - j) * sizeof(double));
+    Sample l[kGroupFrames] = {}, r[kGroupFrames] = {};
+    double shaped[2 * kGroupFrames];
+    __builtin_memcpy(l, inL + j, (size_t)(frames - j) * sizeof(Sample));
+    __builtin_memcpy(r, inR + j, (size_t)(frames - j) * sizeof(Sample));
     below &= group(l, r, shaped);
     __builtin_memcpy(out + 2 * j, shaped, (size_t)(frames - j) * 2 * sizeof(double));
   }
   return below;
 }
 
-template <bool kPerValueGains>
-void OutputStage(const double* in, const double* gains, double gain, double trim, double* outL, double* outR,
+template <bool kPerValueGains, class Sample>
+void OutputStage(const double* in, const double* gains, double gain, double trim, Sample* outL, Sample* outR,
                  int frames)
 {
   auto gainAt = [&](int k) { return kPerValueGains ? LoadVec(gains + k) : fastmath::Splat<Vec>(gain); };
@@ -384,8 +421,8 @@ void OutputStage(const double* in, const double* gains, double gain, double trim
       (RoundTo32(LimitTo32BitRange(LoadVec(in + 2 * j + kLanes))) - kAntiDenormal) * gainAt(2 * j + kLanes) * trim;
     Vec l, r;
     Deinterleave(lo, hi, l, r);
-    if (outL) StoreVec(outL + j, l);
-    if (outR) StoreVec(outR + j, r);
+    if (outL) StoreSamples(outL + j, l);
+    if (outR) StoreSamples(outR + j, r);
   }
   for (; j < frames; ++j)
   {
@@ -393,12 +430,13 @@ void OutputStage(const double* in, const double* gains, double gain, double trim
                      (kPerValueGains ? gains[2 * j] : gain) * trim;
     const double r = ((double)(float)LimitTo32BitRange(in[2 * j + 1]) - kAntiDenormal) *
                      (kPerValueGains ? gains[2 * j + 1] : gain) * trim;
-    if (outL) outL[j] = l;
-    if (outR) outR[j] = r;
+    if (outL) StoreSample(outL + j, l);
+    if (outR) StoreSample(outR + j, r);
   }
 }
 
-void Output(const double* in, const double* gains, double gain, double trim, double* outL, double* outR, int frames)
+template <class Sample>
+void Output(const double* in, const double* gains, double gain, double trim, Sample* outL, Sample* outR, int frames)
 {
   if (gains)
     OutputStage<true>(in, gains, gain, trim, outL, outR, frames);

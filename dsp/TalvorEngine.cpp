@@ -462,16 +462,20 @@ double TalvorEngine::OutputGainStep(double inputGainNow)
   return gains ? gains[0] : gain;
 }
 
-void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
+void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames) { RunBlockOf(inputs, outputs, nFrames); }
+void TalvorEngine::RunBlock(float** inputs, float** outputs, int nFrames) { RunBlockOf(inputs, outputs, nFrames); }
+
+template <class Sample>
+void TalvorEngine::RunBlockOf(Sample** inputs, Sample** outputs, int nFrames)
 {
   if (nFrames <= 0)
     return;
 
   // A missing buffer reads as silence and is not written.
-  const double* inL = inputs ? inputs[0] : nullptr;
-  const double* inR = inputs ? inputs[1] : nullptr;
-  double* outL = outputs ? outputs[0] : nullptr;
-  double* outR = outputs ? outputs[1] : nullptr;
+  const Sample* inL = inputs ? inputs[0] : nullptr;
+  const Sample* inR = inputs ? inputs[1] : nullptr;
+  Sample* outL = outputs ? outputs[0] : nullptr;
+  Sample* outR = outputs ? outputs[1] : nullptr;
 
   // The block in stretches: while the controls glide, a stretch ends where
   // the next glide step falls, so that the steps fall on the same frames
@@ -500,8 +504,46 @@ void TalvorEngine::RunBlock(double** inputs, double** outputs, int nFrames)
   }
 }
 
+namespace
+{
+// An output sample into a host's buffer; a float takes the value limited to
+// its range (NaN passed) and rounded.
+inline void StoreSample(double* p, double v) { *p = v; }
+inline void StoreSample(float* p, double v) { *p = (float)(v > FLT_MAX ? FLT_MAX : v < -FLT_MAX ? -FLT_MAX : v); }
+
+void CopySamples(const double* from, double* to, int n) { std::memcpy(to, from, (size_t)n * sizeof(double)); }
+void CopySamples(const float* from, double* to, int n) { std::copy_n(from, n, to); }
+void CopySamples(const double* from, float* to, int n)
+{
+  for (int i = 0; i < n; ++i) StoreSample(to + i, from[i]);
+}
+
+// The kernels for a host's 64- or 32-bit buffers.
+bool ShapeAndFilter(const DspKernels& k, FilterLanes& lanes, const double* l, const double* r, const double* gains,
+                    double gain, double* work, double* out, int frames)
+{
+  return k.shapeAndFilter(lanes, l, r, gains, gain, work, out, frames);
+}
+bool ShapeAndFilter(const DspKernels& k, FilterLanes& lanes, const float* l, const float* r, const double* gains,
+                    double gain, double* work, double* out, int frames)
+{
+  return k.shapeAndFilter32(lanes, l, r, gains, gain, work, out, frames);
+}
+void Output(const DspKernels& k, const double* in, const double* gains, double gain, double trim, double* outL,
+            double* outR, int frames)
+{
+  k.output(in, gains, gain, trim, outL, outR, frames);
+}
+void Output(const DspKernels& k, const double* in, const double* gains, double gain, double trim, float* outL,
+            float* outR, int frames)
+{
+  k.output32(in, gains, gain, trim, outL, outR, frames);
+}
+}  // namespace
+
 // The chain frame by frame, one value at a time.
-void TalvorEngine::RunReference(const double* inL, const double* inR, double* outL, double* outR, int nFrames)
+template <class Sample>
+void TalvorEngine::RunReference(const Sample* inL, const Sample* inR, Sample* outL, Sample* outR, int nFrames)
 {
   OnePoleSmoother& inputSmoother = smoothers.inputGain;
   const double inputTolerance = SettleTolerance(inputGain);
@@ -540,9 +582,9 @@ void TalvorEngine::RunReference(const double* inL, const double* inR, double* ou
       }
     }
     if (outL)
-      outL[i] = yL;
+      StoreSample(outL + i, yL);
     if (outR)
-      outR[i] = yR;
+      StoreSample(outR + i, yR);
   }
   // The filters start afresh before the next block (RecoverFromOverload).
   if (limited)
@@ -551,9 +593,10 @@ void TalvorEngine::RunReference(const double* inL, const double* inR, double* ou
 
 // The chain stage by stage over runs of frames, each stage in the kernels
 // of the active instruction set; the switches stand still.
-void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL, double* outR, int nFrames)
+template <class Sample>
+void TalvorEngine::RunStaged(const Sample* inL, const Sample* inR, Sample* outL, Sample* outR, int nFrames)
 {
-  static const double kSilence[kStageFrames] = {};
+  static const Sample kSilence[kStageFrames] = {};
   const BiquadSection* highpass[2] = {&sections[0].highpass, &sections[1].highpass};
   const BiquadSection* lowShelf[2] = {&sections[0].lowShelf, &sections[1].lowShelf};
   const BiquadSection* highShelf[2] = {&sections[0].highShelf, &sections[1].highShelf};
@@ -571,32 +614,32 @@ void TalvorEngine::RunStaged(const double* inL, const double* inR, double* outL,
   for (int start = 0; start < nFrames; start += kStageFrames)
   {
     const int frames = std::min(kStageFrames, nFrames - start);
-    const double* l = inL ? inL + start : kSilence;
-    const double* r = inR ? inR + start : kSilence;
+    const Sample* l = inL ? inL + start : kSilence;
+    const Sample* r = inR ? inR + start : kSilence;
     // Every input sample of the run is read before any output sample is
     // written: the buffers may alias.
     if (!processed)
     {
-      std::memcpy(stageRaw[0], l, (size_t)frames * sizeof(double));
-      std::memcpy(stageRaw[1], r, (size_t)frames * sizeof(double));
+      CopySamples(l, stageRaw[0], frames);
+      CopySamples(r, stageRaw[1], frames);
     }
     double inGain = 0.0;
     const double* inGains = StepGains(smoothers.inputGain, inputGain, stageInputGains, 2 * frames, inGain);
-    if (kernels->shapeAndFilter(lanes, l, r, inGains, inGain, stageWork, stageChain, frames))
+    if (ShapeAndFilter(*kernels, lanes, l, r, inGains, inGain, stageWork, stageChain, frames))
       signalLimited = true;  // the filters start afresh before the next block
     if (processed)
     {
       double outGain = 0.0;
       const double* outGains = OutputGains(inGains, inGain, 2 * frames, outGain);
-      kernels->output(stageChain, outGains, outGain, trim, outL ? outL + start : nullptr,
-                      outR ? outR + start : nullptr, frames);
+      Output(*kernels, stageChain, outGains, outGain, trim, outL ? outL + start : nullptr,
+             outR ? outR + start : nullptr, frames);
     }
     else
     {
       if (outL)
-        std::memcpy(outL + start, stageRaw[0], (size_t)frames * sizeof(double));
+        CopySamples(stageRaw[0], outL + start, frames);
       if (outR)
-        std::memcpy(outR + start, stageRaw[1], (size_t)frames * sizeof(double));
+        CopySamples(stageRaw[1], outR + start, frames);
     }
   }
 

@@ -131,6 +131,10 @@ public:
   // and is not written; input and output may be the same memory; non-finite
   // input is silence to the processed path.
   void RunBlock(double** inputs, double** outputs, int nFrames);
+  // The same with a host's 32-bit buffers: the samples read as 64-bit
+  // values, and each output limited to the float range (NaN passed) and
+  // rounded, as the 64-bit block converted for such a host would give it.
+  void RunBlock(float** inputs, float** outputs, int nFrames);
   // One host block: PrepareBlock, then RunBlock; returns what PrepareBlock did.
   bool ProcessBlock(double sampleRate, const TalvorSwitches& switches, double** inputs, double** outputs,
                     int nFrames)
@@ -165,8 +169,12 @@ private:
   double LinkedGain(double inputGainNow, double ratio) const;
   const double* OutputGains(const double* inputGains, double inputGainNow, int count, double& gain);
   double OutputGainStep(double inputGainNow);
-  void RunReference(const double* inL, const double* inR, double* outL, double* outR, int nFrames);
-  void RunStaged(const double* inL, const double* inR, double* outL, double* outR, int nFrames);
+  template <class Sample>
+  void RunBlockOf(Sample** inputs, Sample** outputs, int nFrames);
+  template <class Sample>
+  void RunReference(const Sample* inL, const Sample* inR, Sample* outL, Sample* outR, int nFrames);
+  template <class Sample>
+  void RunStaged(const Sample* inL, const Sample* inR, Sample* outL, Sample* outR, int nFrames);
 
   TalvorTargets targets;
   TalvorSmoothers smoothers;

@@ -122,6 +122,14 @@ public:
   virtual void OnReset();
   virtual void ParamChanged(int paramIdx);
   virtual void ProcessBlock(double** inputs, double** outputs, int nFrames);
+  // A 32-bit host's block, for a plug-in that reads and writes such buffers
+  // itself: as ProcessBlock, with a null array where a channel reads silence
+  // or is not written, and each output sample limited to the float range (NaN
+  // passed) as the conversion after ProcessBlock would give it. Returns false
+  // when it did nothing; the block then runs through ProcessBlock, converted
+  // to and from 64 bits. (Served in place of ProcessBlock for replacing
+  // 32-bit blocks only.)
+  virtual bool ProcessBlock32(float** /*inputs*/, float** /*outputs*/, int /*nFrames*/) { return false; }
   virtual void EditorOpened() {}
   virtual void EditorClosed() {}
   virtual void ActivationChanged(bool active);
@@ -309,6 +317,7 @@ private:
   void SetUpChannels(const char* channelIOStr);  // construction: pairs, channels, buffers
   void ResizeScratch(int nFrames);
   void WriteFloatOutputs(int nFrames, bool accumulate);
+  bool RunProcess32(float** in, float** out, int nFrames);
   void RunBypassDelay(int nFrames);
   enum class HostBlockMode { Replace, Accumulate, PassThrough };
   // The walk behind the four host-block helpers, for either sample size;
@@ -354,6 +363,8 @@ private:
   // so that processing allocates nothing.
   std::vector<float*> pieceIn32, pieceOut32;
   std::vector<double*> pieceIn64, pieceOut64;
+  // Each channel's host array of a piece for ProcessBlock32.
+  std::vector<float*> channelIn32, channelOut32;
 };
 
 // Scoped hold of an instance's lock.

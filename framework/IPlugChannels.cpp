@@ -106,6 +106,8 @@ void IPlugBase::SetUpChannels(const char* channelIOStr)
   pieceIn64.assign(nIn, nullptr);
   pieceOut32.assign(nOut, nullptr);
   pieceOut64.assign(nOut, nullptr);
+  channelIn32.assign(nIn, nullptr);
+  channelOut32.assign(nOut, nullptr);
 
   ResizeScratch(0);
 }
@@ -331,6 +333,21 @@ void IPlugBase::RunProcess(int nFrames)
   WriteFloatOutputs(n, false);
 }
 
+// The host arrays of a replacing 32-bit piece to the connected channels in
+// order, as AttachInputs and AttachOutputs hand them, for ProcessBlock32; an
+// unconnected channel reads silence and is not written.
+bool IPlugBase::RunProcess32(float** in, float** out, int nFrames)
+{
+  const int n = std::clamp(nFrames, 0, scratchFrames);
+  std::fill(channelIn32.begin(), channelIn32.end(), nullptr);
+  std::fill(channelOut32.begin(), channelOut32.end(), nullptr);
+  AttachInOrder(inputChannels, 0, NInChannels(), in,
+                [&](InputChannel& ch, float* array) { channelIn32[(size_t)(&ch - inputChannels.data())] = array; });
+  AttachInOrder(outputChannels, 0, NOutChannels(), out,
+                [&](OutputChannel& ch, float* array) { channelOut32[(size_t)(&ch - outputChannels.data())] = array; });
+  return ProcessBlock32(channelIn32.data(), channelOut32.data(), n);
+}
+
 void IPlugBase::RunProcessAccumulating(int nFrames)
 {
   const int n = std::clamp(nFrames, 0, scratchFrames);
@@ -424,6 +441,14 @@ void IPlugBase::RunHostBlock(Sample** in, int nIn, Sample** out, int nOut, int n
       pieceIn[j] = (in && j < nIn && in[j]) ? in[j] + done : nullptr;
     for (int j = 0; j < nOutCh; ++j)
       pieceOut[j] = (out && j < nOut && out[j]) ? out[j] + done : nullptr;
+    if constexpr (std::is_same_v<Sample, float>)
+    {
+      if (mode == HostBlockMode::Replace && RunProcess32(pieceIn.data(), pieceOut.data(), n))
+      {
+        done += n;
+        continue;
+      }
+    }
     AttachInputs(0, nInCh, pieceIn.data(), n);
     AttachOutputs(0, nOutCh, pieceOut.data());
     switch (mode)

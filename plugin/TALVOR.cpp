@@ -64,6 +64,19 @@ bool TALVOR::SwitchIsOn(int paramIdx) const
 
 void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
 {
+  PrepareEngine();
+  engine.RunBlock(inputs, outputs, nFrames);
+}
+
+bool TALVOR::ProcessBlock32(float** inputs, float** outputs, int nFrames)
+{
+  PrepareEngine();
+  engine.RunBlock(inputs, outputs, nFrames);
+  return true;
+}
+
+void TALVOR::PrepareEngine()
+{
   // The switches are read as the parameters stand now, whether or not a
   // change was announced through ParamChanged.
   TalvorSwitches switches;
@@ -78,5 +91,4 @@ void TALVOR::ProcessBlock(double** inputs, double** outputs, int nFrames)
     if (IGraphics* editor = Editor())
       editor->ShowParameterValue(kOutput, linked, false);
   }
-  engine.RunBlock(inputs, outputs, nFrames);
 }

@@ -31,6 +31,8 @@ public:
 
   void ParamChanged(int paramIdx) override;
   void ProcessBlock(double** inputs, double** outputs, int nFrames) override;
+  // 32-bit hosts' buffers are read and written by the engine's own stages.
+  bool ProcessBlock32(float** inputs, float** outputs, int nFrames) override;
   // Processing (re)starts: the engine starts afresh at the settings.
   void ActivationChanged(bool active) override;
   // The host's bypass cross-fades like "Bypass", the chain running on.
@@ -44,6 +46,8 @@ public:
 
 private:
   bool SwitchIsOn(int paramIdx) const;
+  // The block's switches from the parameters, and the engine's preparation.
+  void PrepareEngine();
 
   TalvorEngine engine;
 };

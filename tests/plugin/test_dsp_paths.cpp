@@ -1,6 +1,7 @@
 // Every instruction-set path this processor and system can run renders the
 // scalar reference's bytes: the plug-in on the offline binding over the
-// hostile programme (the waveshaper alone: test_waveshaper.cpp).
+// hostile programme, through 64-bit buffers and through 32-bit ones (the
+// waveshaper alone: test_waveshaper.cpp).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,10 +20,16 @@ namespace
 struct OfflineEffect
 {
   TALVOR plug{IPlugInstanceInfo{}};
+  OfflineEffect()
+  {
+    plug.ConnectInputs(0, 2, true);
+    plug.ConnectOutputs(0, 2, true);
+  }
   intptr_t (*dispatcher)(OfflineEffect*, int32_t, int32_t, intptr_t, void*, float) = [](OfflineEffect* fx, int32_t op,
-                                                                                     int32_t, intptr_t, void*,
+                                                                                     int32_t, intptr_t value, void*,
                                                                                      float opt) -> intptr_t {
     if (op == 10) fx->plug.SetSampleRate(opt);
+    if (op == 11) fx->plug.ChangeBlockSize((int)value);
     return 0;
   };
   void (*setParameter)(OfflineEffect*, int32_t, float) = [](OfflineEffect* fx, int32_t index, float value) {
@@ -31,22 +38,27 @@ struct OfflineEffect
   };
   void (*processDoubleReplacing)(OfflineEffect*, double**, double**, int32_t) =
     [](OfflineEffect* fx, double** in, double** out, int32_t frames) { fx->plug.ProcessBlock(in, out, frames); };
+  // As the bindings serve a 32-bit host.
+  void (*processReplacing)(OfflineEffect*, float**, float**, int32_t) = [](OfflineEffect* fx, float** in, float** out,
+                                                                          int32_t frames) {
+    fx->plug.ProcessHostBlock32(in, 2, out, 2, frames, false);
+  };
 };
 
+template <typename Sample>
 std::vector<unsigned char> Render(DspPath path)
 {
   auto fx = std::make_unique<OfflineEffect>();
   EXPECT_TRUE(fx->plug.UseDspPath(path));
   std::vector<unsigned char> bytes;
-  hostile::Render<double>(fx.get(), &bytes);
+  hostile::Render<Sample>(fx.get(), &bytes);
   return bytes;
 }
 
-}  // namespace
-
-TEST(DspPaths, EveryPathRendersTheScalarReferenceBytes)
+template <typename Sample>
+void ExpectEveryPathRendersTheScalarReferenceBytes()
 {
-  const std::vector<unsigned char> reference = Render(DspPath::Scalar);
+  const std::vector<unsigned char> reference = Render<Sample>(DspPath::Scalar);
   for (DspPath path : kDspPaths)
   {
     if (path == DspPath::Scalar)
@@ -56,12 +68,21 @@ TEST(DspPaths, EveryPathRendersTheScalarReferenceBytes)
       std::printf("path %s: not supported here\n", DspPathName(path));
       continue;
     }
-    const std::vector<unsigned char> got = Render(path);
+    const std::vector<unsigned char> got = Render<Sample>(path);
     ASSERT_EQ(got.size(), reference.size());
     const auto diff = std::mismatch(reference.begin(), reference.end(), got.begin());
-    EXPECT_TRUE(diff.first == reference.end())
-      << DspPathName(path) << " differs from sample " << (diff.first - reference.begin()) / sizeof(double);
+    EXPECT_TRUE(diff.first == reference.end()) << DspPathName(path) << ", " << sizeof(Sample) * 8
+                                               << "-bit: differs from sample "
+                                               << (diff.first - reference.begin()) / sizeof(Sample);
   }
+}
+
+}  // namespace
+
+TEST(DspPaths, EveryPathRendersTheScalarReferenceBytes)
+{
+  ExpectEveryPathRendersTheScalarReferenceBytes<double>();
+  ExpectEveryPathRendersTheScalarReferenceBytes<float>();
 }
 
 TEST(DspPaths, LoudRunsGiveFiniteOutputOnEveryPath)
