@@ -34,6 +34,15 @@
 
 #define TALVOR_KERNEL_INLINE inline __attribute__((always_inline))
 
+// The files are built with scheduling before register allocation, which lets
+// the sections' recurrences overlap; the waveshaper's long independent chains
+// run faster as written (5 to 10 % on x86-64), so its loops opt out.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define TALVOR_WAVESHAPER_LOOP __attribute__((optimize("no-schedule-insns")))
+#else
+#define TALVOR_WAVESHAPER_LOOP
+#endif
+
 namespace
 {
 constexpr int kLanes = TALVOR_LANES;
@@ -297,7 +306,7 @@ TALVOR_KERNEL_INLINE Group LoadGroup(const double* in)
 
 // Returns whether every value was below 0.75 in magnitude.
 template <bool kRounded>
-bool SaturateRun(const double* in, double* out, int count)
+TALVOR_WAVESHAPER_LOOP bool SaturateRun(const double* in, double* out, int count)
 {
   bool below = true;
   int start = 0;
@@ -384,7 +393,7 @@ void Input(const Sample* inL, const Sample* inR, const double* gains, double gai
 // magnitude.
 static_assert(kGroupVectors == 2, "a group is one vector per channel");
 template <class Sample>
-bool InputAndShape(const Sample* inL, const Sample* inR, double gain, double* out, int frames)
+TALVOR_WAVESHAPER_LOOP bool InputAndShape(const Sample* inL, const Sample* inR, double gain, double* out, int frames)
 {
   constexpr int kGroupFrames = kLanes;
   auto group = [&](const Sample* l, const Sample* r, double* to) __attribute__((always_inline)) {
