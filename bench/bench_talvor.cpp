@@ -178,7 +178,8 @@ void KernelStage(benchmark::State& state)
     lanes.lowpass.a1[c] = s.lowpass.a1, lanes.lowpass.a2[c] = s.lowpass.a2;
   }
   lanes.lowpassOn = true;
-  std::vector<double> work(2 * kFrames), chain(2 * kFrames), outL(kFrames), outR(kFrames), shaped(2 * kFrames);
+  std::vector<double> work(2 * kFrames), outL(kFrames), outR(kFrames), shaped(2 * kFrames);
+  std::vector<float> chain(2 * kFrames);
   for (int i = 0; i < kFrames; ++i)
     shaped[2 * i] = programme.left[(size_t)i], shaped[2 * i + 1] = programme.right[(size_t)i];
   for (auto _ : state)

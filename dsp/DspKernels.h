@@ -59,24 +59,24 @@ struct DspKernels
   // per value, left and right interleaved, or is null and gain serves every
   // value), the waveshaper (its output, interleaved, in work) and the
   // sections to the high shelf's output, interleaved, in out: rounded to 32
-  // bits between stages (limited to the 32-bit range, as the engine's
-  // Round32 does), but not after the last. The sections' state is carried in
-  // lanes. Returns whether a value was limited, the last stage's output
+  // bits after every stage (limited to the 32-bit range, as the engine's
+  // Round32 does; the output stage's rounding of the last). The sections'
+  // state is carried in lanes. Returns whether a value was limited, the last stage's output
   // included, or the waveshaper's output reached the engine's absurd level
   // (1e32), as the engine's FilterChain notes them.
   bool (*shapeAndFilter)(FilterLanes& lanes, const double* inL, const double* inR, const double* gains,
-                         double gain, double* work, double* out, int frames);
-  // The output stage: (c - 1e-10) * gain * trim for each value c, rounded to
-  // 32 bits (and limited to that range) first, gains and gain as above; a null output channel is not
+                         double gain, double* work, float* out, int frames);
+  // The output stage: (c - 1e-10) * gain * trim for each value c of the
+  // sections' output, gains and gain as above; a null output channel is not
   // written.
-  void (*output)(const double* in, const double* gains, double gain, double trim, double* outL, double* outR,
+  void (*output)(const float* in, const double* gains, double gain, double trim, double* outL, double* outR,
                  int frames);
   // The same two with a host's 32-bit buffers: the samples read as 64-bit
   // values, and each output limited to the float range (NaN passed) and
   // rounded to float, as a 64-bit block converted for such a host gives it.
   bool (*shapeAndFilter32)(FilterLanes& lanes, const float* inL, const float* inR, const double* gains,
-                           double gain, double* work, double* out, int frames);
-  void (*output32)(const double* in, const double* gains, double gain, double trim, float* outL, float* outR,
+                           double gain, double* work, float* out, int frames);
+  void (*output32)(const float* in, const double* gains, double gain, double trim, float* outL, float* outR,
                    int frames);
 };
 

@@ -238,6 +238,27 @@ inline bool AnyFlushIn(const float* p, int count)
   return AnyLane(flush);
 }
 
+// Whether none of count floats is infinite or NaN.
+inline bool AllFinite(const float* p, int count)
+{
+  typedef float Floats __attribute__((vector_size(sizeof(Vec))));
+  typedef decltype(Floats{} < Floats{}) FloatsBits;
+  constexpr int kFloats = sizeof(Floats) / sizeof(float);
+  auto notFinite = [](Floats v) { return (FloatsBits)((FloatsBits)v & 0x7fffffff) >= 0x7f800000; };
+  FloatsBits found = {};
+  int k = 0;
+  for (; k + kFloats <= count; k += kFloats)
+  {
+    Floats v;
+    __builtin_memcpy(&v, p + k, sizeof v);
+    found |= notFinite(v);
+  }
+  Floats last = {};
+  for (int j = 0; k < count; ++j, ++k) last[j] = p[k];
+  found |= notFinite(last);
+  return !AnyLane(found);
+}
+
 // The chain as a wavefront: in one pass of the loop every section works on
 // a different frame (the high-pass on frame n, the next section on n - 1 and
 // so on), so that the sections' recurrences run side by side instead of one
@@ -267,7 +288,7 @@ struct Stage
 };
 
 template <bool kUseLowpass, bool kCareful>
-bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, double* out, int frames, bool& limited)
+bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, float* out, int frames, bool& limited)
 {
   BiquadRegs hp = Load(lanes.highpass), ls = Load(lanes.lowShelf), hs = Load(lanes.highShelf);
   ParametricRegs mid = Load(lanes.mid);
@@ -282,10 +303,11 @@ bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, double* 
   bool flushedInRuns = false;
   PairBits limitedLanes = {};
   auto round32 = [&](Pair x) __attribute__((always_inline)) { return Round32<kCareful>(x, limitedLanes); };
-  auto highShelf = [&](Pair x) __attribute__((always_inline)) {
-    const Pair y = Step(hs, x);
-    Limit<kCareful>(y, limitedLanes);  // noted only: the output stage limits it
-    return y;
+  // The high shelf's output rounded to 32 bits, as the output stage takes it,
+  // stored at frame m.
+  auto highShelf = [&](int m) __attribute__((always_inline)) {
+    const Quad y = Round32<kCareful>(Step(hs, Widen(afterLowShelf)), limitedLanes);
+    __builtin_memcpy(out + 2 * m, &y, 2 * sizeof(float));
   };
   // The waveshaper's rounded output, infinite where it was limited; an
   // absurd level is noted as a limit is.
@@ -317,9 +339,8 @@ bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, double* 
   auto pass = [&](int n, auto first, auto last, float* low) __attribute__((always_inline)) {
     constexpr int kFirst = decltype(first)::value, kLastRun = decltype(last)::value;
     auto runs = [&](int stage) __attribute__((always_inline)) { return stage >= kFirst && stage <= kLastRun; };
-    // The high shelf's output is rounded to 32 bits by the output stage.
     if (runs(kLast))
-      StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
+      highShelf(n - kLast);
     if (runs(kLast - 1))
       afterLowShelf = round32(Step(ls, Widen(afterMid)));
     if (runs(kLast - 2))
@@ -333,7 +354,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, double* 
   // the wavefront.
   auto passWithin = [&](int n) {
     if (n - kLast >= 0 && n - kLast < frames)
-      StorePair(out + 2 * (n - kLast), highShelf(Widen(afterLowShelf)));
+      highShelf(n - kLast);
     if (n - kLast + 1 >= 0 && n - kLast + 1 < frames)
       afterLowShelf = round32(Step(ls, Widen(afterMid)));
     if (n - kLast + 2 >= 0 && n - kLast + 2 < frames)
@@ -371,7 +392,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, double* 
 
   if (!kCareful && (flushedInRuns || AnyLane(__builtin_shufflevector(flushed, flushed, 0, 1)) ||
                     !(inBelowOne || AllBelow(in, kAbsurdLevel, 2 * frames)) ||
-                    !AllBelow(out, kRoundsToInfinity, 2 * frames)))
+                    !AllFinite(out, 2 * frames)))
     return false;
   limited = AnyLane(limitedLanes);
   Save(lanes.highpass, hp);
@@ -384,7 +405,7 @@ bool FilterChain(FilterLanes& lanes, const double* in, bool inBelowOne, double* 
 
 template <class Sample>
 bool ShapeAndFilter(FilterLanes& lanes, const Sample* inL, const Sample* inR, const double* gains, double gain,
-                    double* work, double* out, int frames)
+                    double* work, float* out, int frames)
 {
   bool belowOne;
   if (gains)

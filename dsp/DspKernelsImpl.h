@@ -418,16 +418,15 @@ TALVOR_WAVESHAPER_LOOP bool InputAndShape(const Sample* inL, const Sample* inR, 
 }
 
 template <bool kPerValueGains, class Sample>
-void OutputStage(const double* in, const double* gains, double gain, double trim, Sample* outL, Sample* outR,
+void OutputStage(const float* in, const double* gains, double gain, double trim, Sample* outL, Sample* outR,
                  int frames)
 {
   auto gainAt = [&](int k) { return kPerValueGains ? LoadVec(gains + k) : fastmath::Splat<Vec>(gain); };
   int j = 0;
   for (; j + kLanes <= frames; j += kLanes)
   {
-    const Vec lo = (RoundTo32(LimitTo32BitRange(LoadVec(in + 2 * j))) - kAntiDenormal) * gainAt(2 * j) * trim;
-    const Vec hi =
-      (RoundTo32(LimitTo32BitRange(LoadVec(in + 2 * j + kLanes))) - kAntiDenormal) * gainAt(2 * j + kLanes) * trim;
+    const Vec lo = (LoadSamples(in + 2 * j) - kAntiDenormal) * gainAt(2 * j) * trim;
+    const Vec hi = (LoadSamples(in + 2 * j + kLanes) - kAntiDenormal) * gainAt(2 * j + kLanes) * trim;
     Vec l, r;
     Deinterleave(lo, hi, l, r);
     if (outL) StoreSamples(outL + j, l);
@@ -435,9 +434,9 @@ void OutputStage(const double* in, const double* gains, double gain, double trim
   }
   for (; j < frames; ++j)
   {
-    const double l = ((double)(float)LimitTo32BitRange(in[2 * j]) - kAntiDenormal) *
+    const double l = ((double)in[2 * j] - kAntiDenormal) *
                      (kPerValueGains ? gains[2 * j] : gain) * trim;
-    const double r = ((double)(float)LimitTo32BitRange(in[2 * j + 1]) - kAntiDenormal) *
+    const double r = ((double)in[2 * j + 1] - kAntiDenormal) *
                      (kPerValueGains ? gains[2 * j + 1] : gain) * trim;
     if (outL) StoreSample(outL + j, l);
     if (outR) StoreSample(outR + j, r);
@@ -445,7 +444,7 @@ void OutputStage(const double* in, const double* gains, double gain, double trim
 }
 
 template <class Sample>
-void Output(const double* in, const double* gains, double gain, double trim, Sample* outL, Sample* outR, int frames)
+void Output(const float* in, const double* gains, double gain, double trim, Sample* outL, Sample* outR, int frames)
 {
   if (gains)
     OutputStage<true>(in, gains, gain, trim, outL, outR, frames);

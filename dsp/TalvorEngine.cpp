@@ -520,21 +520,21 @@ void CopySamples(const double* from, float* to, int n)
 
 // The kernels for a host's 64- or 32-bit buffers.
 bool ShapeAndFilter(const DspKernels& k, FilterLanes& lanes, const double* l, const double* r, const double* gains,
-                    double gain, double* work, double* out, int frames)
+                    double gain, double* work, float* out, int frames)
 {
   return k.shapeAndFilter(lanes, l, r, gains, gain, work, out, frames);
 }
 bool ShapeAndFilter(const DspKernels& k, FilterLanes& lanes, const float* l, const float* r, const double* gains,
-                    double gain, double* work, double* out, int frames)
+                    double gain, double* work, float* out, int frames)
 {
   return k.shapeAndFilter32(lanes, l, r, gains, gain, work, out, frames);
 }
-void Output(const DspKernels& k, const double* in, const double* gains, double gain, double trim, double* outL,
+void Output(const DspKernels& k, const float* in, const double* gains, double gain, double trim, double* outL,
             double* outR, int frames)
 {
   k.output(in, gains, gain, trim, outL, outR, frames);
 }
-void Output(const DspKernels& k, const double* in, const double* gains, double gain, double trim, float* outL,
+void Output(const DspKernels& k, const float* in, const double* gains, double gain, double trim, float* outL,
             float* outR, int frames)
 {
   k.output32(in, gains, gain, trim, outL, outR, frames);

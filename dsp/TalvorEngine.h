@@ -211,7 +211,7 @@ private:
   static constexpr int kStageFrames = 128;
   double stageRaw[2][kStageFrames] = {};      // the host's samples, for "Bypass"
   double stageWork[2 * kStageFrames] = {};    // the input stage's and the waveshaper's output
-  double stageChain[2 * kStageFrames] = {};   // the filter sections' output
+  float stageChain[2 * kStageFrames] = {};    // the filter sections' output, rounded to 32 bits
   // Gliding gains, value by value: the input gain, the Link ratio and the
   // output gain.
   double stageInputGains[2 * kStageFrames] = {};

@@ -30,16 +30,17 @@ TEST(DspKernels, FlushTheLowpassAnywhereInARun)
         lanes.lowpass.b0[c] = 1.0f;
       }
       lanes.lowpassOn = true;
-      std::vector<double> in(kFrames, 0.5), gains(2 * kFrames, 1.0), work(2 * kFrames), out(2 * kFrames);
+      std::vector<double> in(kFrames, 0.5), gains(2 * kFrames, 1.0), work(2 * kFrames);
+      std::vector<float> out(2 * kFrames);
       gains[2 * at] = gains[2 * at + 1] = 1e-38;
       kernels->shapeAndFilter(lanes, in.data(), in.data(), gains.data(), 1.0, work.data(), out.data(), kFrames);
       for (int k = 2 * at; k < 2 * at + 2; ++k)
       {
-        EXPECT_EQ(out[k], 0.0) << DspPathName(path) << " at frame " << at;
+        EXPECT_EQ(out[k], 0.0f) << DspPathName(path) << " at frame " << at;
         EXPECT_FALSE(std::signbit(out[k])) << DspPathName(path) << " at frame " << at;
       }
-      EXPECT_GT(out[2 * at - 2], 0.5) << DspPathName(path) << " before frame " << at;
-      EXPECT_GT(out[2 * at + 2], 0.5) << DspPathName(path) << " after frame " << at;
+      EXPECT_GT(out[2 * at - 2], 0.5f) << DspPathName(path) << " before frame " << at;
+      EXPECT_GT(out[2 * at + 2], 0.5f) << DspPathName(path) << " after frame " << at;
     }
   }
 }
