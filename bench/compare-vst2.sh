@@ -15,7 +15,10 @@
 # same code on the same processor, so they vary alike with what else the
 # machine runs, which ZamEQ2's time does not).
 # Also times bench/TALVOR-avx2 and -sse2 (the module held to that path)
-# where they were built.
+# where they were built, and ends with a table of every path's time per
+# stereo frame, its ratios to one ZamEQ2 instance and to a stereo pair of
+# them, and its ratio to the path's estimated bound (below) at the clock the
+# timing host measures.
 # Environment: ROUNDS (3), BLOCKS ("512 64"), SECONDS_PER_RUN (4),
 # ZAMEQ2 (/usr/lib/vst/ZamEQ2-vst.so), TALVOR_INPUT (normalised "Input",
 # default 0.5 = 0 dB).
@@ -100,6 +103,7 @@ for ((r = 1; r <= rounds; r++)); do
       m=$(basename "${linux_modules[$k]}")
       ratio=$(field ratio "$m" <<<"$out")
       ratios[linux-${names[$k]}-$b]+="$ratio "
+      ratios[ns-${names[$k]}-$b]+="$(field p10 "$m" <<<"$out") "
       line+=$(printf '  %s %7.2f' "${names[$k]}" "$(field p10 "$m" <<<"$out")")
       if [ $use_wine -eq 1 ]; then
         # The Win64 module's ratio: the Linux one's times Win64 over Linux,
@@ -122,6 +126,46 @@ for b in $blocks; do
     printf '\n'
   done
   printf '  block %4d: one stereo pair of ZamEQ2 instances costs x%s the one\n' "$b" "$(median <<<"${ratios[pair-$b]}")"
+done
+
+# The estimated bound of each path in cycles per stereo frame. Every path is
+# bound by its multiplications: current x86-64 cores multiply one vector in
+# each of two pipes per cycle, and the additions, conversions and the
+# divider's work fit beside them. The waveshaper takes 44 multiplications
+# per vector of values below 0.75 (most programme), two values per frame:
+# 22 cycles a frame on SSE2 (two values a vector), 11 on AVX2, 5.5 on
+# AVX-512. The filter chain takes 24 per frame on every path (both channels
+# of a section in one 128-bit register; the longest recurrence, the
+# low-pass's, takes about 9.5 cycles a frame on its own, below that); the
+# gains 1.5, 0.75 and 0.4.
+bound_cycles() {
+  case $1 in
+    sse2) echo 35.5 ;;
+    avx2) echo 23.75 ;;
+    avx512) echo 17.9 ;;
+  esac
+}
+fastest_path=sse2
+grep -qw avx2 /proc/cpuinfo 2>/dev/null && fastest_path=avx2
+grep -qw avx512f /proc/cpuinfo 2>/dev/null && fastest_path=avx512
+ghz=$("$host" --clock | sed -n 's/^clock_ghz=//p')
+echo "per stereo frame (Linux: median of the rounds' 10th percentiles; ratios: medians), clock ${ghz} GHz:"
+printf '  %-17s %5s %9s %9s %9s %9s %9s %16s %8s\n' path block "Linux ns" "x 1 Zam" "x 2 Zam" "Win64 x1" "Win64 x2" "bound ns (cycles)" "x bound"
+for b in $blocks; do
+  pair=$(median <<<"${ratios[pair-$b]}")
+  for name in "${names[@]}"; do
+    p=$name
+    [ "$p" = fastest ] && p=$fastest_path
+    ns=$(median <<<"${ratios[ns-$name-$b]}")
+    one=$(median <<<"${ratios[linux-$name-$b]}")
+    w1=-
+    [ $use_wine -eq 0 ] || w1=$(median <<<"${ratios[win64-$name-$b]}")
+    awk -v n="$name ($p)" -v b="$b" -v ns="$ns" -v one="$one" -v pair="$pair" -v w1="$w1" -v c="$(bound_cycles "$p")" -v g="$ghz" 'BEGIN {
+      bound = (g > 0) ? c / g : 0
+      printf "  %-17s %5d %9.2f %9.3f %9.3f %9s %9s %10.2f (%4.1f) %8.2f\n", n, b, ns, one, one / pair,
+        w1 == "-" ? "-" : sprintf("%.3f", w1), w1 == "-" ? "-" : sprintf("%.3f", w1 / pair), bound, c,
+        (bound > 0 ? ns / bound : 0) }'
+  done
 done
 
 echo "instance creation (first, later) and heap per instance:"

@@ -258,8 +258,9 @@ public:
   // of 0 frames still runs the plug-in once (with 0 frames); a negative count
   // does nothing.
   // The 32-bit form replaces the host's output samples, or adds to them when
-  // `accumulate` is set. Nothing is allocated. The caller sets up the channel
-  // connections before.
+  // `accumulate` is set; a replacing piece goes to ProcessBlock32 first, with
+  // each channel's host array (null for silence or not written). Nothing is
+  // allocated. The caller sets up the channel connections before.
   void ProcessHostBlock32(float** in, int nIn, float** out, int nOut, int nFrames, bool accumulate);
   void ProcessHostBlock64(double** in, int nIn, double** out, int nOut, int nFrames);
   // The same walk with PassThrough instead of processing (bypass): a copy, or

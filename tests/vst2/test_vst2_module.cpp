@@ -600,6 +600,7 @@ TEST(Vst2Processing, HostileBuffersAndSettings)
   e->processReplacing(e, nullptr, outs, 200);
   e->processReplacing(e, ins, nullptr, 200);
   e->process(e, nullIn, nullOut, 200);
+  e->processReplacing(e, nullIn, nullOut, 200);
   e->processDoubleReplacing(e, dnull, dnull, 200);
   e->processDoubleReplacing(e, nullptr, nullptr, 200);
   for (float s : ol) ASSERT_TRUE(std::isfinite(s));
