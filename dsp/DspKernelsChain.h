@@ -217,46 +217,37 @@ inline bool AllBelow(const double* a, double bound, int count)
   return all;
 }
 
-// Whether the low-pass would have flushed any of count results stored at p
-// (two floats a frame, its lanes 0 and 1).
-inline bool AnyFlushIn(const float* p, int count)
+// Whether test, given a vector of floats, sets a lane for any of count floats
+// at p, a vector's width at a time (zeros pad the last vector: test must
+// leave +0 unset).
+typedef float Floats __attribute__((vector_size(sizeof(Vec))));
+typedef decltype(Floats{} < Floats{}) FloatsBits;
+template <class Test>
+TALVOR_KERNEL_INLINE bool AnyFloatFound(const float* p, int count, Test test)
 {
-  typedef float Floats __attribute__((vector_size(sizeof(Vec))));
-  typedef decltype(Floats{} < Floats{}) FloatsBits;
   constexpr int kFloats = sizeof(Floats) / sizeof(float);
-  FloatsBits flush = {};
-  int k = 0;
-  for (; k + kFloats <= count; k += kFloats)
-  {
-    Floats v;
-    __builtin_memcpy(&v, p + k, sizeof v);
-    flush |= FlushLanesOf<FloatsBits>(v);
-  }
-  Floats last = {};  // zeros pad the last vector: +0 is never flushed
-  for (int j = 0; k < count; ++j, ++k) last[j] = p[k];
-  flush |= FlushLanesOf<FloatsBits>(last);
-  return AnyLane(flush);
-}
-
-// Whether none of count floats is infinite or NaN.
-inline bool AllFinite(const float* p, int count)
-{
-  typedef float Floats __attribute__((vector_size(sizeof(Vec))));
-  typedef decltype(Floats{} < Floats{}) FloatsBits;
-  constexpr int kFloats = sizeof(Floats) / sizeof(float);
-  auto notFinite = [](Floats v) { return (FloatsBits)((FloatsBits)v & 0x7fffffff) >= 0x7f800000; };
   FloatsBits found = {};
   int k = 0;
   for (; k + kFloats <= count; k += kFloats)
   {
     Floats v;
     __builtin_memcpy(&v, p + k, sizeof v);
-    found |= notFinite(v);
+    found |= test(v);
   }
   Floats last = {};
   for (int j = 0; k < count; ++j, ++k) last[j] = p[k];
-  found |= notFinite(last);
-  return !AnyLane(found);
+  return AnyLane(found | test(last));
+}
+// Whether the low-pass would have flushed any of count results stored at p
+// (two floats a frame, its lanes 0 and 1).
+inline bool AnyFlushIn(const float* p, int count)
+{
+  return AnyFloatFound(p, count, [](Floats v) { return FlushLanesOf<FloatsBits>(v); });
+}
+// Whether none of count floats is infinite or NaN.
+inline bool AllFinite(const float* p, int count)
+{
+  return !AnyFloatFound(p, count, [](Floats v) { return (FloatsBits)((FloatsBits)v & 0x7fffffff) >= 0x7f800000; });
 }
 
 // The chain as a wavefront: in one pass of the loop every section works on

@@ -434,10 +434,8 @@ void OutputStage(const float* in, const double* gains, double gain, double trim,
   }
   for (; j < frames; ++j)
   {
-    const double l = ((double)in[2 * j] - kAntiDenormal) *
-                     (kPerValueGains ? gains[2 * j] : gain) * trim;
-    const double r = ((double)in[2 * j + 1] - kAntiDenormal) *
-                     (kPerValueGains ? gains[2 * j + 1] : gain) * trim;
+    const double l = ((double)in[2 * j] - kAntiDenormal) * (kPerValueGains ? gains[2 * j] : gain) * trim;
+    const double r = ((double)in[2 * j + 1] - kAntiDenormal) * (kPerValueGains ? gains[2 * j + 1] : gain) * trim;
     if (outL) StoreSample(outL + j, l);
     if (outR) StoreSample(outR + j, r);
   }

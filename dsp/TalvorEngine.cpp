@@ -511,33 +511,16 @@ namespace
 inline void StoreSample(double* p, double v) { *p = v; }
 inline void StoreSample(float* p, double v) { *p = (float)(v > FLT_MAX ? FLT_MAX : v < -FLT_MAX ? -FLT_MAX : v); }
 
-void CopySamples(const double* from, double* to, int n) { std::memcpy(to, from, (size_t)n * sizeof(double)); }
-void CopySamples(const float* from, double* to, int n) { std::copy_n(from, n, to); }
-void CopySamples(const double* from, float* to, int n)
+// The kernels for a host's 64- or 32-bit buffers.
+constexpr auto ShapeAndFilterFor(const double*) { return &DspKernels::shapeAndFilter; }
+constexpr auto ShapeAndFilterFor(const float*) { return &DspKernels::shapeAndFilter32; }
+constexpr auto OutputFor(const double*) { return &DspKernels::output; }
+constexpr auto OutputFor(const float*) { return &DspKernels::output32; }
+
+template <class Sample>
+void StoreSamples(const double* from, Sample* to, int n)
 {
   for (int i = 0; i < n; ++i) StoreSample(to + i, from[i]);
-}
-
-// The kernels for a host's 64- or 32-bit buffers.
-bool ShapeAndFilter(const DspKernels& k, FilterLanes& lanes, const double* l, const double* r, const double* gains,
-                    double gain, double* work, float* out, int frames)
-{
-  return k.shapeAndFilter(lanes, l, r, gains, gain, work, out, frames);
-}
-bool ShapeAndFilter(const DspKernels& k, FilterLanes& lanes, const float* l, const float* r, const double* gains,
-                    double gain, double* work, float* out, int frames)
-{
-  return k.shapeAndFilter32(lanes, l, r, gains, gain, work, out, frames);
-}
-void Output(const DspKernels& k, const float* in, const double* gains, double gain, double trim, double* outL,
-            double* outR, int frames)
-{
-  k.output(in, gains, gain, trim, outL, outR, frames);
-}
-void Output(const DspKernels& k, const float* in, const double* gains, double gain, double trim, float* outL,
-            float* outR, int frames)
-{
-  k.output32(in, gains, gain, trim, outL, outR, frames);
 }
 }  // namespace
 
@@ -620,26 +603,26 @@ void TalvorEngine::RunStaged(const Sample* inL, const Sample* inR, Sample* outL,
     // written: the buffers may alias.
     if (!processed)
     {
-      CopySamples(l, stageRaw[0], frames);
-      CopySamples(r, stageRaw[1], frames);
+      std::copy_n(l, frames, stageRaw[0]);
+      std::copy_n(r, frames, stageRaw[1]);
     }
     double inGain = 0.0;
     const double* inGains = StepGains(smoothers.inputGain, inputGain, stageInputGains, 2 * frames, inGain);
-    if (ShapeAndFilter(*kernels, lanes, l, r, inGains, inGain, stageWork, stageChain, frames))
+    if ((kernels->*ShapeAndFilterFor(l))(lanes, l, r, inGains, inGain, stageWork, stageChain, frames))
       signalLimited = true;  // the filters start afresh before the next block
     if (processed)
     {
       double outGain = 0.0;
       const double* outGains = OutputGains(inGains, inGain, 2 * frames, outGain);
-      Output(*kernels, stageChain, outGains, outGain, trim, outL ? outL + start : nullptr,
-             outR ? outR + start : nullptr, frames);
+      (kernels->*OutputFor(outL))(stageChain, outGains, outGain, trim, outL ? outL + start : nullptr,
+                                  outR ? outR + start : nullptr, frames);
     }
     else
     {
       if (outL)
-        CopySamples(stageRaw[0], outL + start, frames);
+        StoreSamples(stageRaw[0], outL + start, frames);
       if (outR)
-        CopySamples(stageRaw[1], outR + start, frames);
+        StoreSamples(stageRaw[1], outR + start, frames);
     }
   }
 
